@@ -1,0 +1,22 @@
+// The conversion loop: every line through the rules, in their order, and out.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "textio/byte_io.h"
+
+namespace quillmar {
+
+struct Outcome {
+  enum Kind { kComplete, kWrongFormat, kReadFailed, kWriteFailed, kOutOfRange };
+  Kind kind = kComplete;
+  uint64_t line = 0;  // for kOutOfRange: the line that held the value
+};
+
+// Converts the text of `in` into `out`, reporting the head types found on
+// `console`. The last bytes reach `out` before it returns; closing is the
+// caller's.
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console);
+
+}  // namespace quillmar

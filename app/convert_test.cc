@@ -1,0 +1,53 @@
+#include "app/convert.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace quillmar {
+namespace {
+
+struct Result {
+  Outcome outcome;
+  std::string output, console;
+};
+
+Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capacity = SIZE_MAX) {
+  MemorySource in(input, chunk);
+  MemorySink out(capacity);
+  std::ostringstream console;
+  Outcome outcome = Convert(in, out, console);
+  return {outcome, out.bytes(), console.str()};
+}
+
+TEST(ConvertTest, LinesOfAnyLength) {
+  std::string content(10 * 1000 * 1000, 'v');
+  std::string breaks(10 * 1000 * 1000, '\n');
+  Result r = ConvertText("K=" + content + "\r\nA" + breaks);
+  ASSERT_EQ(r.outcome.kind, Outcome::kComplete);
+  std::string want = "K=" + content + "\r\nA";
+  for (size_t i = 0; i < breaks.size(); ++i) want += "\r\n";
+  EXPECT_TRUE(r.output == want);  // not EXPECT_EQ: a mismatch would print 30 MB
+}
+
+TEST(ConvertTest, WriteFailureStopsTheRun) {
+  std::string line = "K=" + std::string(1000, 'v') + "\n";
+  std::string input;
+  for (int i = 0; i < 10000; ++i) input += line;
+  Result r = ConvertText(input, SIZE_MAX, 5000);
+  EXPECT_EQ(r.outcome.kind, Outcome::kWriteFailed);
+}
+
+TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
+  std::string input = "1000-4=HP600\r\n\r\n4162-1=10\r\nA\rB\r\n9040-1=True\r\n\x1A junk";
+  Result whole = ConvertText(input);
+  for (size_t chunk = 1; chunk < input.size(); ++chunk) {
+    Result pieces = ConvertText(input, chunk);
+    EXPECT_EQ(pieces.outcome.kind, whole.outcome.kind);
+    EXPECT_EQ(pieces.output, whole.output) << "chunk " << chunk;
+    EXPECT_EQ(pieces.console, whole.console) << "chunk " << chunk;
+  }
+}
+
+}  // namespace
+}  // namespace quillmar

@@ -1,0 +1,76 @@
+// Run control. Every message the program prints apart from the head types is
+// printed here, once, on standard output.
+#include "app/run.h"
+
+#include "textio/file_io.h"
+
+namespace quillmar {
+namespace {
+
+constexpr const char* kUsage =
+    "Error: Wrong number of arguments.\n\n\n"
+    "------------- MORVALDINE V1.1 -------------\n"
+    "Syntax: MORVALDINE <Input File> <Output File>.\n\n"
+    "Example - From one filename into another filename\n"
+    "   Quillmar ZUL.kvr ZUL1.kvr\n\n"
+    "Example - From one filename into another directory\n"
+    "   Quillmar ZUL.kvr t\\ZUL.kvr\n"
+    "   The directory has to exist before calling Quillmar.\n";
+
+}  // namespace
+
+int Report(Outcome outcome, const std::string& input, const std::string& output,
+           std::ostream& console) {
+  switch (outcome.kind) {
+    case Outcome::kComplete:
+      console << "Conversion Complete.\n";
+      return 0;
+    case Outcome::kWrongFormat:
+      console << "Error: Wrong Format\n";
+      break;
+    case Outcome::kReadFailed:
+      console << "Cannot read input file " << input << ".\n";
+      break;
+    case Outcome::kWriteFailed:
+      console << "Cannot write output file " << output << ".\n";
+      break;
+    case Outcome::kOutOfRange:
+      console << "Error: Value out of range in line " << outcome.line << ".\n";
+      break;
+  }
+  return 1;
+}
+
+int Run(std::span<const std::string> args, std::ostream& console) {
+  if (args.size() < 3) {
+    console << kUsage;
+    return 1;
+  }
+  const std::string& in_path = args[1];
+  const std::string& out_path = args[2];
+  console << "\nConverting " << in_path << " -> " << out_path << ".\n";
+
+  std::unique_ptr<FileSource> in = OpenInput(in_path);
+  if (!in) {
+    console << "Cannot open input file " << in_path << ".\n";
+    return 1;
+  }
+  // Opening the output empties it: converting a file onto itself would
+  // destroy it before a byte was read.
+  if (SameFile(in_path, out_path)) {
+    console << "Error: Input and output are the same file.\n";
+    return 1;
+  }
+  std::unique_ptr<FileSink> out = OpenOutput(out_path);
+  if (!out) {
+    console << "Cannot open output file " << out_path << ".\n";
+    return 1;
+  }
+
+  Outcome outcome = Convert(*in, *out, console);
+  in->Close();
+  if (!out->Close() && outcome.kind == Outcome::kComplete) outcome = {Outcome::kWriteFailed};
+  return Report(outcome, in_path, out_path, console);
+}
+
+}  // namespace quillmar

@@ -1,0 +1,265 @@
+// Runs the end-to-end cases: each case lays out files in a fresh folder, runs
+// the program there with its arguments, and compares the console text, the
+// exit status and the files left behind with what the case expects.
+//
+//   e2e_runner --program "COMMAND PREFIX" --work DIR CASES...
+//
+// A cases file holds cases separated by lines "=== name". In a case, each
+// line is "key: value"; values take the escapes \n \r \t \\ and \xHH, and a
+// key that repeats appends to the value before it.
+//   args:      the arguments, split at spaces; '' is an empty argument
+//   file NAME: the bytes of a file to create before the run
+//   mkdir:     a folder to create; symlink: / hardlink: LINK TARGET
+//   console:   the expected standard output (standard error must be empty)
+//   status:    the expected exit status
+//   out NAME:  the expected bytes of a file after the run
+//   absent:    a file that must not exist after the run
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Case {
+  std::string name;
+  std::string where;  // file:line, for messages
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> files;  // in order of creation
+  std::vector<std::string> folders;
+  std::vector<std::pair<std::string, std::string>> symlinks, hardlinks;
+  std::string console;
+  int status = 0;
+  std::map<std::string, std::string> outs;
+  std::vector<std::string> absent;
+};
+
+std::string Unescape(const std::string& s, const std::string& where) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    char c = s[++i];
+    switch (c) {
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      case 'x':
+        if (i + 2 >= s.size()) throw std::runtime_error(where + ": \\x wants two hex digits");
+        out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+        break;
+      default:
+        throw std::runtime_error(where + ": unknown escape \\" + c);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SplitWords(const std::string& s) {
+  std::vector<std::string> words;
+  std::istringstream in(s);
+  for (std::string w; in >> w;) words.push_back(w == "''" ? "" : w);
+  return words;
+}
+
+void AppendTo(std::vector<std::pair<std::string, std::string>>& files, const std::string& name,
+              const std::string& bytes) {
+  for (auto& [n, b] : files) {
+    if (n == name) {
+      b += bytes;
+      return;
+    }
+  }
+  files.emplace_back(name, bytes);
+}
+
+std::vector<Case> ReadCases(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::vector<Case> cases;
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    std::string where = path + ":" + std::to_string(n);
+    if (line.empty() || line[0] == '#') continue;
+    if (line.starts_with("=== ")) {
+      cases.emplace_back();
+      cases.back().name = line.substr(4);
+      cases.back().where = where;
+      continue;
+    }
+    size_t colon = line.find(": ");
+    if (colon == std::string::npos && line.back() == ':') colon = line.size() - 1;
+    if (cases.empty() || colon == std::string::npos)
+      throw std::runtime_error(where + ": not a case line");
+    Case& c = cases.back();
+    std::string key = line.substr(0, colon);
+    std::string raw = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
+    std::string value = Unescape(raw, where);
+    std::vector<std::string> words = SplitWords(raw);
+    if (key == "args") {
+      for (const std::string& w : words) c.args.push_back(Unescape(w, where));
+    } else if (key.starts_with("file ")) {
+      AppendTo(c.files, key.substr(5), value);
+    } else if (key.starts_with("out ")) {
+      c.outs[key.substr(4)] += value;
+    } else if (key == "mkdir") {
+      c.folders.push_back(value);
+    } else if (key == "symlink" && words.size() == 2) {
+      c.symlinks.emplace_back(words[0], words[1]);
+    } else if (key == "hardlink" && words.size() == 2) {
+      c.hardlinks.emplace_back(words[0], words[1]);
+    } else if (key == "console") {
+      c.console += value;
+    } else if (key == "status") {
+      c.status = std::stoi(value);
+    } else if (key == "absent") {
+      c.absent.push_back(value);
+    } else {
+      throw std::runtime_error(where + ": unknown key " + key);
+    }
+  }
+  return cases;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + p.string());
+}
+
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Shows bytes the way the cases write them.
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char ch : s) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c == '\\')
+      out += "\\\\";
+    else if (c < 0x20 || c >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+// Returns the list of differences; empty when the case passes.
+std::vector<std::string> RunCase(const Case& c, const std::string& program, const fs::path& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const std::string& d : c.folders) fs::create_directories(dir / d);
+  for (const auto& [name, bytes] : c.files) WriteFile(dir / name, bytes);
+  for (const auto& [link, target] : c.symlinks) fs::create_symlink(target, dir / link);
+  for (const auto& [link, target] : c.hardlinks) fs::create_hard_link(dir / target, dir / link);
+
+  std::string command = "cd " + ShellQuote(dir.string()) + " && " + program;
+  for (const std::string& a : c.args) command += " " + ShellQuote(a);
+  command += " >" + ShellQuote((dir / ".stdout").string()) + " 2>" +
+             ShellQuote((dir / ".stderr").string()) + " </dev/null";
+  int raw = std::system(command.c_str());
+  int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+
+  std::vector<std::string> diffs;
+  auto expect = [&](const std::string& what, const std::string& want, const std::string& got) {
+    if (want != got)
+      diffs.push_back(what + "\n    want: " + Escape(want) + "\n    got:  " + Escape(got));
+  };
+  expect("console", c.console, ReadFile(dir / ".stdout"));
+  expect("standard error", "", ReadFile(dir / ".stderr"));
+  expect("status", std::to_string(c.status), std::to_string(status));
+  for (const auto& [name, bytes] : c.outs) {
+    if (!fs::exists(dir / name))
+      diffs.push_back("file " + name + " is missing");
+    else
+      expect("file " + name, bytes, ReadFile(dir / name));
+  }
+  for (const std::string& name : c.absent) {
+    if (fs::exists(fs::symlink_status(dir / name))) diffs.push_back("file " + name + " exists");
+  }
+  return diffs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string program;
+  fs::path work = fs::temp_directory_path() / "quillmar-e2e";
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--program" && i + 1 < argc)
+      program = argv[++i];
+    else if (a == "--work" && i + 1 < argc)
+      work = argv[++i];
+    else
+      files.push_back(a);
+  }
+  if (program.empty() || files.empty()) {
+    std::cerr << "usage: e2e_runner --program COMMAND [--work DIR] CASES...\n";
+    return 2;
+  }
+  int passed = 0, failed = 0;
+  try {
+    for (const std::string& f : files) {
+      std::vector<Case> cases = ReadCases(f);
+      for (size_t i = 0; i < cases.size(); ++i) {
+        fs::path dir = work / fs::path(f).stem() / std::to_string(i + 1);
+        std::vector<std::string> diffs = RunCase(cases[i], program, dir);
+        if (diffs.empty()) {
+          ++passed;
+          continue;
+        }
+        ++failed;
+        std::cout << "FAIL " << cases[i].where << " " << cases[i].name << "\n";
+        for (const std::string& d : diffs) std::cout << "  " << d << "\n";
+      }
+    }
+  } catch (const std::exception& e) {
+    std::cout << "error: " << e.what() << "\n";
+    return 2;
+  }
+  std::cout << passed << " passed, " << failed << " failed\n";
+  return failed == 0 ? 0 : 1;
+}

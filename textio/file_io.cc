@@ -1,0 +1,62 @@
+// Files through the C library, in binary mode: the text conventions are the
+// converter's own, the same on every platform.
+#include "textio/file_io.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace quillmar {
+namespace {
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace
+
+FileHandle OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
+  FileHandle f(_wfopen(PathOf(path).c_str(), wmode.c_str()));
+#else
+  FileHandle f(std::fopen(path.c_str(), mode));
+#endif
+  // The program does its own buffering in large blocks.
+  if (f) std::setvbuf(f.get(), nullptr, _IONBF, 0);
+  return f;
+}
+
+std::optional<size_t> FileSource::Read(std::span<char> buf) {
+  size_t n = std::fread(buf.data(), 1, buf.size(), file_.get());
+  if (n == 0 && std::ferror(file_.get())) return std::nullopt;
+  return n;
+}
+
+bool FileSink::Write(std::string_view bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+}
+
+bool FileSink::Close() {
+  std::FILE* f = file_.release();
+  return f != nullptr && std::fclose(f) == 0;
+}
+
+std::unique_ptr<FileSource> OpenInput(const std::string& path) {
+  FileHandle f = OpenFile(path, "rb");
+  std::error_code ec;
+  if (!f || std::filesystem::is_directory(PathOf(path), ec)) return nullptr;
+  return std::make_unique<FileSource>(std::move(f));
+}
+
+std::unique_ptr<FileSink> OpenOutput(const std::string& path) {
+  FileHandle f = OpenFile(path, "wb");
+  if (!f) return nullptr;
+  return std::make_unique<FileSink>(std::move(f));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(PathOf(a), PathOf(b), ec);
+}
+
+}  // namespace quillmar

@@ -1,0 +1,48 @@
+// The settings files on disk, as a byte source and a byte sink.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "textio/byte_io.h"
+
+namespace quillmar {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a path given in UTF-8 with the C library's mode string.
+FileHandle OpenFile(const std::string& path, const char* mode);
+
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(FileHandle file) : file_(std::move(file)) {}
+  std::optional<size_t> Read(std::span<char> buf) override;
+  void Close() { file_.reset(); }
+
+ private:
+  FileHandle file_;
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(FileHandle file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes) override;
+  // False if the last bytes could not be stored or the close failed.
+  bool Close();
+
+ private:
+  FileHandle file_;
+};
+
+// Opens an existing file for reading; nothing for a directory.
+std::unique_ptr<FileSource> OpenInput(const std::string& path);
+// Creates the file, or empties it.
+std::unique_ptr<FileSink> OpenOutput(const std::string& path);
+// Whether both paths name one file, through links too.
+bool SameFile(const std::string& a, const std::string& b);
+
+}  // namespace quillmar

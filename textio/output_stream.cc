@@ -1,0 +1,48 @@
+// Buffered output with CR LF line breaks.
+#include "textio/output_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillmar {
+namespace {
+
+constexpr std::string_view kCrLfs =
+    "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"
+    "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+
+}  // namespace
+
+OutputStream::OutputStream(ByteSink& sink, size_t block) : sink_(sink), buf_(block) {}
+
+bool OutputStream::Put(std::string_view bytes) {
+  if (buf_.size() - used_ < bytes.size()) {
+    if (!Flush()) return false;
+    // Too large to be worth buffering: straight through.
+    if (bytes.size() >= buf_.size()) {
+      failed_ = !sink_.Write(bytes);
+      return !failed_;
+    }
+  }
+  std::memcpy(buf_.data() + used_, bytes.data(), bytes.size());
+  used_ += bytes.size();
+  return true;
+}
+
+bool OutputStream::WriteLine(std::string_view content, size_t breaks) {
+  if (failed_ || !Put(content)) return false;
+  while (breaks > 0) {
+    size_t n = std::min(breaks, kCrLfs.size() / 2);
+    if (!Put(kCrLfs.substr(0, 2 * n))) return false;
+    breaks -= n;
+  }
+  return true;
+}
+
+bool OutputStream::Flush() {
+  if (!failed_ && used_ > 0) failed_ = !sink_.Write(std::string_view(buf_.data(), used_));
+  used_ = 0;
+  return !failed_;
+}
+
+}  // namespace quillmar
