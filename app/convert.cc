@@ -1,16 +1,23 @@
 // The conversion loop.
 #include "app/convert.h"
 
+#include <string>
+
+#include "rules/head_type.h"
+#include "rules/override.h"
+#include "rules/rescale.h"
 #include "textio/input_stream.h"
 #include "textio/line_splitter.h"
 #include "textio/output_stream.h"
 
 namespace quillmar {
 
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& /*console*/) {
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console) {
   InputStream input(in);
   LineSplitter splitter(input);
   OutputStream output(out);
+  ScaleClass scale = ScaleClass::Xaar500;
+  std::string rewritten;  // a line a rule has changed
 
   Line line;
   while (!splitter.AtEnd()) {
@@ -24,6 +31,32 @@ Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& /*console*/) {
         output.Flush();
         return {Outcome::kReadFailed};
     }
+
+    // The three rules' keys exclude one another, so at most one applies.
+    if (std::optional<HeadType> head = DetectHeadType(line.content)) {
+      scale = head->scale;
+      if (head->name.empty()) {
+        console << "Error: Headtype not found - Xaar500 value is used..\n";
+      } else {
+        console << "Detecting head type: " << head->name << "\n";
+      }
+    } else if (IsOverridden(line.content)) {
+      line.content = kForcedLine;
+      line.breaks = 1;
+    } else {
+      switch (Rescale(line.content, scale, &rewritten)) {
+        case Rescaled::kNoMatch:
+          break;
+        case Rescaled::kRewritten:
+          line.content = rewritten;
+          line.breaks = 1;
+          break;
+        case Rescaled::kOutOfRange:
+          output.Flush();
+          return {Outcome::kOutOfRange, line.number};
+      }
+    }
+
     if (!output.WriteLine(line.content, line.breaks)) return {Outcome::kWriteFailed};
   }
   if (!output.Flush()) return {Outcome::kWriteFailed};

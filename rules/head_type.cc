@@ -1,0 +1,48 @@
+// The head type names and their families.
+#include "rules/head_type.h"
+
+#include <array>
+
+namespace quillmar {
+namespace {
+
+constexpr std::string_view kKey = "1000-4=";
+
+struct Known {
+  std::string_view name;
+  ScaleClass scale;
+};
+
+constexpr std::array<Known, 17> kHeadTypes = {{
+    {"XAAR500", ScaleClass::Xaar500},
+    {"XAAR500CM", ScaleClass::Xaar500},
+    {"XAAR128", ScaleClass::Xaar128},
+    {"XAAR128+", ScaleClass::Xaar128},
+    {"HP600x600", ScaleClass::Hp},
+    {"HP300x300HS", ScaleClass::Hp},
+    {"HP300x300OR", ScaleClass::Hp},
+    {"HP150x300HS", ScaleClass::Hp},
+    {"HP150HS", ScaleClass::Hp},
+    {"HP300HS", ScaleClass::Hp},
+    {"HP600HS", ScaleClass::Hp},
+    {"HP150", ScaleClass::Hp},
+    {"HP300", ScaleClass::Hp},
+    {"HP600", ScaleClass::Hp},
+    {"HP150OR", ScaleClass::Hp},
+    {"HP300OR", ScaleClass::Hp},
+    {"HP600OR", ScaleClass::Hp},
+}};
+
+}  // namespace
+
+std::optional<HeadType> DetectHeadType(std::string_view content) {
+  if (!content.starts_with(kKey)) return std::nullopt;
+  // The whole rest of the line is the name: nothing is trimmed, case counts.
+  std::string_view text = content.substr(kKey.size());
+  for (const Known& k : kHeadTypes) {
+    if (text == k.name) return HeadType{k.name, k.scale};
+  }
+  return HeadType{{}, ScaleClass::Xaar500};
+}
+
+}  // namespace quillmar

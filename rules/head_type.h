@@ -1,0 +1,19 @@
+// Reads the head type line (key 1000-4) to learn the head family.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "rules/scale_class.h"
+
+namespace quillmar {
+
+struct HeadType {
+  std::string_view name;  // the known name matched, empty if none
+  ScaleClass scale;       // Xaar500 when the name is not known
+};
+
+// Nothing unless the line is a head type line.
+std::optional<HeadType> DetectHeadType(std::string_view content);
+
+}  // namespace quillmar

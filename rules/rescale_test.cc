@@ -1,0 +1,148 @@
+#include "rules/rescale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace quillmar {
+namespace {
+
+constexpr ScaleClass kFamilies[] = {ScaleClass::Hp, ScaleClass::Xaar128, ScaleClass::Xaar500};
+
+std::string Rewrite(std::string_view line, ScaleClass scale) {
+  std::string out;
+  switch (Rescale(line, scale, &out)) {
+    case Rescaled::kNoMatch:
+      return "unchanged";
+    case Rescaled::kOutOfRange:
+      return "out of range";
+    case Rescaled::kRewritten:
+      return out;
+  }
+  return "?";
+}
+
+TEST(RescaleTest, ValuesForEachFamily) {
+  struct Case {
+    std::string line;
+    std::string hp, xaar128, xaar500;
+  } cases[] = {
+      {"4162-1=100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      {"4162-1=1000", "4172-1=6250", "4172-1=1930", "4172-1=1876"},
+      {"4162-1=1", "4172-1=6", "4172-1=2", "4172-1=2"},
+      {"4162-1=0", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=-100", "4172-1=-625", "4172-1=-193", "4172-1=-188"},
+      {"4162-1=12345", "4172-1=77157", "4172-1=23824", "4172-1=23165"},
+      {"4162-1=12.9", "4172-1=75", "4172-1=23", "4172-1=23"},
+      {"4162-1=2e3", "4172-1=13", "4172-1=4", "4172-1=4"},
+      {"4162-1=.5", "4172-1=3", "4172-1=1", "4172-1=1"},
+      {"4162-1=+7", "4172-1=44", "4172-1=14", "4172-1=13"},
+      {"4162-1=x7", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=", "4172-1=0", "4172-1=0", "4172-1=0"},
+      // The value goes through single precision before it is scaled.
+      {"4162-1=16777216", "4172-1=104858424", "4172-1=32377620", "4172-1=31482070"},
+      {"4162-1=16777217", "4172-1=104858424", "4172-1=32377620", "4172-1=31482070"},
+      // One white-space byte before the digits is skipped, a second is not.
+      {"4162-1= 100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      {"4162-1=\t100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      {"4162-1=  100", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=-", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=.", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=0x10", "4172-1=0", "4172-1=0", "4172-1=0"},
+      {"4162-1=00000000000000000000000000100", "4172-1=625", "4172-1=193", "4172-1=188"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Rewrite(c.line, ScaleClass::Hp), c.hp) << c.line;
+    EXPECT_EQ(Rewrite(c.line, ScaleClass::Xaar128), c.xaar128) << c.line;
+    EXPECT_EQ(Rewrite(c.line, ScaleClass::Xaar500), c.xaar500) << c.line;
+  }
+}
+
+TEST(RescaleTest, SinglePrecisionDecides) {
+  // A double product would give one less in each of these.
+  struct Case {
+    std::string line;
+    ScaleClass scale;
+    std::string want;
+  } cases[] = {
+      {"4162-1=5073", ScaleClass::Hp, "4172-1=31707"},
+      {"4162-1=4113", ScaleClass::Xaar128, "4172-1=7938"},
+      {"4162-1=4991", ScaleClass::Xaar500, "4172-1=9366"},
+      {"4162-1=-846", ScaleClass::Xaar500, "4172-1=-1587"},  // -1587.5 rounds up
+  };
+  for (const Case& c : cases) EXPECT_EQ(Rewrite(c.line, c.scale), c.want) << c.line;
+}
+
+TEST(RescaleTest, KeysAndTheRestOfTheLine) {
+  struct Case {
+    std::string line, want;
+  } cases[] = {
+      {"4162-12=300", "4172-12=563"},
+      {"4162-=5", "4172-=9"},
+      {"4162-1=250 ; comment", "4172-1=469"},
+      {"4162-1=250=7", "4172-1=469"},
+      {"4162-1a=5", "unchanged"},
+      {"4162-1 =5", "unchanged"},
+      {"41620=5", "unchanged"},
+      {"4162-1", "unchanged"},
+      {"4162-", "unchanged"},
+      {"4172-1=5", "unchanged"},
+      {" 4162-1=5", "unchanged"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Rewrite(c.line, ScaleClass::Xaar500), c.want) << c.line;
+}
+
+TEST(RescaleTest, ThirtyTwoBitBoundaries) {
+  struct Case {
+    ScaleClass scale;
+    std::string low, high;     // the last values that fit
+    std::string below, above;  // the first that do not
+  } cases[] = {
+      {ScaleClass::Hp, "-343594704", "343594671", "-343594705", "343594672"},
+      {ScaleClass::Xaar128, "-1112768576", "1112768447", "-1112768577", "1112768448"},
+      {ScaleClass::Xaar500, "-1144422847", "1144422720", "-1144422848", "1144422721"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(ScaleValue(c.low, c.scale), std::nullopt) << c.low;
+    EXPECT_NE(ScaleValue(c.high, c.scale), std::nullopt) << c.high;
+    EXPECT_EQ(ScaleValue(c.below, c.scale), std::nullopt) << c.below;
+    EXPECT_EQ(ScaleValue(c.above, c.scale), std::nullopt) << c.above;
+  }
+  EXPECT_EQ(ScaleValue("343594671", ScaleClass::Hp), 2147483520);
+  EXPECT_EQ(ScaleValue("-343594704", ScaleClass::Hp), -2147483648);
+}
+
+TEST(RescaleTest, HugeAndTinyValues) {
+  std::string huge(400, '9');                            // beyond double: infinity
+  std::string tiny = "." + std::string(400, '0') + "1";  // below double: zero
+  for (ScaleClass scale : kFamilies) {
+    EXPECT_EQ(ScaleValue(huge, scale), std::nullopt);
+    EXPECT_EQ(ScaleValue("-" + huge, scale), std::nullopt);
+    EXPECT_EQ(ScaleValue("99999999999999999999", scale), std::nullopt);
+    EXPECT_EQ(ScaleValue(tiny, scale), 0);
+    EXPECT_EQ(ScaleValue(std::string(100000, '0') + "1", scale), ScaleValue("1", scale));
+  }
+}
+
+TEST(RescaleTest, AgreesWithTheCLibraryAcrossManyValues) {
+  // The fast path for short integers must read them as strtod does.
+  for (const char* sign : {"", "-", "+"}) {
+    for (uint64_t v = 1; v < 1000000000000000000ull; v = v * 7 + 3) {
+      std::string text = sign + std::to_string(v);
+      for (ScaleClass scale : kFamilies) {
+        float f = static_cast<float>(std::strtod(text.c_str(), nullptr));
+        float product = f * (scale == ScaleClass::Hp        ? 6.250049f
+                             : scale == ScaleClass::Xaar128 ? 1.9298565f
+                                                            : 1.8764776f);
+        double r = std::floor(static_cast<double>(product) + 0.5);
+        std::optional<int32_t> want;
+        if (r >= -2147483648.0 && r <= 2147483647.0) want = static_cast<int32_t>(r);
+        EXPECT_EQ(ScaleValue(text, scale), want) << text;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmar
