@@ -3,19 +3,25 @@
 // exit status and the files left behind with what the case expects.
 //
 //   e2e_runner --program "COMMAND PREFIX" --work DIR CASES...
+//   e2e_runner --dump-inputs DIR CASES...   (every file's bytes, a fuzzing seed)
 //
 // A cases file holds cases separated by lines "=== name". In a case, each
-// line is "key: value"; values take the escapes \n \r \t \\ and \xHH, and a
-// key that repeats appends to the value before it.
+// line is "key: value"; values take the escapes \n \r \t \\ and \xHH, and
+// \{N*TEXT} for N copies of TEXT; a key that repeats appends to the value
+// before it.
 //   args:      the arguments, split at spaces; '' is an empty argument
 //   file NAME: the bytes of a file to create before the run
 //   mkdir:     a folder to create; symlink: / hardlink: LINK TARGET
+//   chmod:     NAME MODE (octal), after the files are made
+//   skip-as-root: why the case means nothing to root, which it skips
 //   console:   the expected standard output (standard error must be empty)
 //   status:    the expected exit status
 //   out NAME:  the expected bytes of a file after the run
 //   absent:    a file that must not exist after the run
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,7 +42,8 @@ struct Case {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> files;  // in order of creation
   std::vector<std::string> folders;
-  std::vector<std::pair<std::string, std::string>> symlinks, hardlinks;
+  std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
+  std::string skip_as_root;
   std::string console;
   int status = 0;
   std::map<std::string, std::string> outs;
@@ -64,6 +71,16 @@ std::string Unescape(const std::string& s, const std::string& where) {
       case '\\':
         out += '\\';
         break;
+      case '{': {
+        size_t star = s.find('*', i), close = s.find('}', i);
+        if (star == std::string::npos || close == std::string::npos || close < star) {
+          throw std::runtime_error(where + ": \\{ wants N*TEXT}");
+        }
+        std::string text = s.substr(star + 1, close - star - 1);
+        for (int n = std::stoi(s.substr(i + 1, star - i - 1)); n > 0; --n) out += text;
+        i = close;
+        break;
+      }
       case 'x':
         if (i + 2 >= s.size()) throw std::runtime_error(where + ": \\x wants two hex digits");
         out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
@@ -120,15 +137,19 @@ std::vector<Case> ReadCases(const std::string& path) {
     if (key == "args") {
       for (const std::string& w : words) c.args.push_back(Unescape(w, where));
     } else if (key.starts_with("file ")) {
-      AppendTo(c.files, key.substr(5), value);
+      AppendTo(c.files, Unescape(key.substr(5), where), value);
     } else if (key.starts_with("out ")) {
-      c.outs[key.substr(4)] += value;
+      c.outs[Unescape(key.substr(4), where)] += value;
     } else if (key == "mkdir") {
       c.folders.push_back(value);
     } else if (key == "symlink" && words.size() == 2) {
       c.symlinks.emplace_back(words[0], words[1]);
     } else if (key == "hardlink" && words.size() == 2) {
       c.hardlinks.emplace_back(words[0], words[1]);
+    } else if (key == "chmod" && words.size() == 2) {
+      c.chmods.emplace_back(words[0], words[1]);
+    } else if (key == "skip-as-root") {
+      c.skip_as_root = value;
     } else if (key == "console") {
       c.console += value;
     } else if (key == "status") {
@@ -136,7 +157,7 @@ std::vector<Case> ReadCases(const std::string& path) {
     } else if (key == "absent") {
       c.absent.push_back(value);
     } else {
-      throw std::runtime_error(where + ": unknown key " + key);
+      throw std::runtime_error(where + ": unknown key " += key);
     }
   }
   return cases;
@@ -193,6 +214,9 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
   for (const auto& [name, bytes] : c.files) WriteFile(dir / name, bytes);
   for (const auto& [link, target] : c.symlinks) fs::create_symlink(target, dir / link);
   for (const auto& [link, target] : c.hardlinks) fs::create_hard_link(dir / target, dir / link);
+  for (const auto& [name, mode] : c.chmods) {
+    fs::permissions(dir / name, static_cast<fs::perms>(std::stoi(mode, nullptr, 8)));
+  }
 
   std::string command = "cd " + ShellQuote(dir.string()) + " && " + program;
   for (const std::string& a : c.args) command += " " + ShellQuote(a);
@@ -226,26 +250,46 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
 int main(int argc, char** argv) {
   std::string program;
   fs::path work = fs::temp_directory_path() / "quillmar-e2e";
+  fs::path dump;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--program" && i + 1 < argc)
       program = argv[++i];
+    else if (a == "--dump-inputs" && i + 1 < argc)
+      dump = argv[++i];
     else if (a == "--work" && i + 1 < argc)
       work = argv[++i];
     else
       files.push_back(a);
   }
-  if (program.empty() || files.empty()) {
-    std::cerr << "usage: e2e_runner --program COMMAND [--work DIR] CASES...\n";
+  if ((program.empty() && dump.empty()) || files.empty()) {
+    std::cerr
+        << "usage: e2e_runner (--program COMMAND [--work DIR] | --dump-inputs DIR) CASES...\n";
     return 2;
   }
-  int passed = 0, failed = 0;
+  int passed = 0, failed = 0, skipped = 0;
   try {
     for (const std::string& f : files) {
       std::vector<Case> cases = ReadCases(f);
       for (size_t i = 0; i < cases.size(); ++i) {
-        fs::path dir = work / fs::path(f).stem() / std::to_string(i + 1);
+        std::string id = fs::path(f).stem().string() + "-" + std::to_string(i + 1);
+        if (!dump.empty()) {
+          fs::create_directories(dump);
+          for (const auto& [name, bytes] : cases[i].files) {
+            std::string flat = id + "-" += name;
+            std::replace(flat.begin(), flat.end(), '/', '_');
+            WriteFile(dump / flat, bytes);
+          }
+          continue;
+        }
+        if (!cases[i].skip_as_root.empty() && geteuid() == 0) {
+          ++skipped;
+          std::cout << "skip " << cases[i].where << " " << cases[i].name << ": "
+                    << cases[i].skip_as_root << "\n";
+          continue;
+        }
+        fs::path dir = work / id;
         std::vector<std::string> diffs = RunCase(cases[i], program, dir);
         if (diffs.empty()) {
           ++passed;
@@ -260,6 +304,7 @@ int main(int argc, char** argv) {
     std::cout << "error: " << e.what() << "\n";
     return 2;
   }
-  std::cout << passed << " passed, " << failed << " failed\n";
+  if (!dump.empty()) return 0;
+  std::cout << passed << " passed, " << failed << " failed, " << skipped << " skipped\n";
   return failed == 0 ? 0 : 1;
 }
