@@ -12,10 +12,10 @@
 
 namespace quillmar {
 
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console) {
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block) {
   InputStream input(in);
-  LineSplitter splitter(input);
-  OutputStream output(out);
+  LineSplitter splitter(input, block);
+  OutputStream output(out, block);
   ScaleClass scale = ScaleClass::Xaar500;
   std::string rewritten;  // a line a rule has changed
 

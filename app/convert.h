@@ -16,7 +16,8 @@ struct Outcome {
 
 // Converts the text of `in` into `out`, reporting the head types found on
 // `console`. The last bytes reach `out` before it returns; closing is the
-// caller's.
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console);
+// caller's. `block` sets the size of reads and writes; tests make it small
+// to reach the buffers' edges.
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block = kBlockSize);
 
 }  // namespace quillmar

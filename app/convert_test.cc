@@ -21,8 +21,9 @@ Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capac
 }
 
 TEST(ConvertTest, LinesOfAnyLength) {
-  std::string content(10 * 1000 * 1000, 'v');
-  std::string breaks(10 * 1000 * 1000, '\n');
+  constexpr size_t kTenMegabytes = size_t{10} * 1000 * 1000;
+  std::string content(kTenMegabytes, 'v');
+  std::string breaks(kTenMegabytes, '\n');
   Result r = ConvertText("K=" + content + "\r\nA" + breaks);
   ASSERT_EQ(r.outcome.kind, Outcome::kComplete);
   std::string want = "K=" + content + "\r\nA";

@@ -38,10 +38,10 @@ TEST(HeadTypeTest, UnknownNamesFallBackToXaar500) {
 }
 
 TEST(HeadTypeTest, OtherLinesAreNotHeadTypeLines) {
-  for (std::string line : {"1000-40=XAAR128", "1000-4 =XAAR128", "1000-4", "1000-5=XAAR128",
-                           "\xEF\xBB\xBF"
-                           "1000-4=XAAR128",
-                           ""}) {
+  const std::string bom = "\xEF\xBB\xBF";
+  for (const std::string& line :
+       std::initializer_list<std::string>{"1000-40=XAAR128", "1000-4 =XAAR128", "1000-4",
+                                          "1000-5=XAAR128", "", bom + "1000-4=HP600"}) {
     EXPECT_EQ(DetectHeadType(line), std::nullopt) << line;
   }
 }

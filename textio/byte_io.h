@@ -11,6 +11,9 @@
 
 namespace quillmar {
 
+// Reads and writes go in blocks this large: few system calls, little memory.
+inline constexpr size_t kBlockSize = size_t{256} * 1024;
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;

@@ -8,8 +8,14 @@
 namespace quillmar {
 namespace {
 
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+// Paths arrive as UTF-8 on Windows; elsewhere they are bytes, taken as they
+// are, whatever their encoding.
+std::filesystem::path PathOf(const std::string& path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+  return std::filesystem::path(path);
+#endif
 }
 
 }  // namespace
@@ -28,7 +34,7 @@ FileHandle OpenFile(const std::string& path, const char* mode) {
 
 std::optional<size_t> FileSource::Read(std::span<char> buf) {
   size_t n = std::fread(buf.data(), 1, buf.size(), file_.get());
-  if (n == 0 && std::ferror(file_.get())) return std::nullopt;
+  if (n == 0 && std::ferror(file_.get()) != 0) return std::nullopt;
   return n;
 }
 

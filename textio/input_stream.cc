@@ -19,7 +19,7 @@ size_t DecodeText(std::span<char> bytes, bool* ended) {
   char* out = cr;
   for (char* run = cr + 1; run < end;) {
     char* next = static_cast<char*>(std::memchr(run, '\r', static_cast<size_t>(end - run)));
-    char* stop = next ? next : end;
+    char* stop = next != nullptr ? next : end;
     std::memmove(out, run, static_cast<size_t>(stop - run));
     out += stop - run;
     run = stop + 1;

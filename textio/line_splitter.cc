@@ -57,12 +57,12 @@ LineSplitter::Result LineSplitter::Next(Line* line) {
     const char* from = buf_.data() + begin_ + scanned;
     size_t avail = end_ - begin_ - scanned;
     const char* lf = static_cast<const char*>(std::memchr(from, '\n', avail));
-    size_t upto = lf ? static_cast<size_t>(lf - from) : avail;
+    size_t upto = lf != nullptr ? static_cast<size_t>(lf - from) : avail;
     // The line's first byte is exempt from the check.
     size_t skip = scanned == 0 ? 1 : 0;
     if (upto > skip && HasRejected(from + skip, upto - skip)) return Result::kWrongFormat;
     scanned += upto;
-    if (lf) {
+    if (lf != nullptr) {
       content = scanned;
       break;
     }

@@ -22,7 +22,7 @@ class LineSplitter {
  public:
   enum class Result { kLine, kWrongFormat, kReadFailed };
 
-  explicit LineSplitter(InputStream& input, size_t block = 256 * 1024);
+  explicit LineSplitter(InputStream& input, size_t block = kBlockSize);
 
   // True once the text has no byte left; a failed read reports through Next.
   bool AtEnd();

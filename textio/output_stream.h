@@ -11,7 +11,7 @@ namespace quillmar {
 
 class OutputStream {
  public:
-  explicit OutputStream(ByteSink& sink, size_t block = 256 * 1024);
+  explicit OutputStream(ByteSink& sink, size_t block = kBlockSize);
 
   // Writes content (which holds no LF) and `breaks` line breaks as CR LF.
   // False once any write has failed.

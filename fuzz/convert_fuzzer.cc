@@ -1,0 +1,66 @@
+// Fuzzes the whole conversion in memory and checks what must hold for every
+// input, not only that nothing crashes.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "app/convert.h"
+#include "app/run.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string console, output;
+  bool operator==(const Result&) const = default;
+};
+
+Result ConvertBytes(std::string_view input, size_t chunk, size_t block) {
+  quillmar::MemorySource in(input, chunk);
+  quillmar::MemorySink out;
+  std::ostringstream console;
+  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block);
+  int status = quillmar::Report(outcome, "in", "out", console);
+  return {status, console.str(), out.bytes()};
+}
+
+void Require(bool holds, const char* property) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %s\n", property);
+  std::abort();
+}
+
+bool OnlyCrLfBreaks(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bool cr = bytes[i] == '\r', lf = bytes[i] == '\n';
+    if (cr && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) return false;
+    if (lf && (i == 0 || bytes[i - 1] != '\r')) return false;
+    if (bytes[i] == '\x1A') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  constexpr size_t kBlock = 4096;  // the size does not matter, only its edges
+  Result first = ConvertBytes(input, SIZE_MAX, kBlock);
+
+  bool complete = first.console.ends_with("Conversion Complete.\n");
+  Require(complete == (first.status == 0), "the status says what the console says");
+  Require(first.status == 0 || first.status == 1, "the status is 0 or 1");
+  if (complete) {
+    Require(OnlyCrLfBreaks(first.output),
+            "every CR is followed by LF, every LF follows CR, no 0x1A");
+    Result again = ConvertBytes(first.output, SIZE_MAX, kBlock);
+    Require(again.status == 0 && again.output == first.output, "the output converts to itself");
+  }
+  Require(ConvertBytes(input, SIZE_MAX, kBlock) == first, "a second run gives the same result");
+  // Small reads and buffers put every line across their edges.
+  Result pieces = ConvertBytes(input, 1 + size % 7, 1 + size % 13);
+  Require(pieces == first, "the size of reads and buffers changes nothing");
+  return 0;
+}
