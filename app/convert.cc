@@ -11,10 +11,17 @@
 #include "textio/output_stream.h"
 
 namespace quillmar {
+namespace {
+
+// The lines a rule may act on. The splitter passes the others straight
+// through, unseen, which is most of the work saved.
+constexpr std::string_view kRuleKeys[] = {kHeadTypeKey, kRescaleKey, kOverrideKey};
+
+}  // namespace
 
 Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block) {
   InputStream input(in);
-  LineSplitter splitter(input, block);
+  LineSplitter splitter(input, block, kRuleKeys);
   OutputStream output(out, block);
   ScaleClass scale = ScaleClass::Xaar500;
   std::string rewritten;  // a line a rule has changed
@@ -31,6 +38,8 @@ Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t blo
         output.Flush();
         return {Outcome::kReadFailed};
     }
+    if (!output.WriteAsIs(line.passed)) return {Outcome::kWriteFailed};
+    if (line.breaks == 0) continue;  // nothing but lines passed
 
     // The three rules' keys exclude one another, so at most one applies.
     if (std::optional<HeadType> head = DetectHeadType(line.content)) {

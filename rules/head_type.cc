@@ -3,10 +3,10 @@
 
 #include <array>
 
+#include "rules/key.h"
+
 namespace quillmar {
 namespace {
-
-constexpr std::string_view kKey = "1000-4=";
 
 struct Known {
   std::string_view name;
@@ -36,9 +36,9 @@ constexpr std::array<Known, 17> kHeadTypes = {{
 }  // namespace
 
 std::optional<HeadType> DetectHeadType(std::string_view content) {
-  if (!content.starts_with(kKey)) return std::nullopt;
+  if (!HasKey(content, kHeadTypeKey)) return std::nullopt;
   // The whole rest of the line is the name: nothing is trimmed, case counts.
-  std::string_view text = content.substr(kKey.size());
+  std::string_view text = content.substr(kHeadTypeKey.size());
   for (const Known& k : kHeadTypes) {
     if (text == k.name) return HeadType{k.name, k.scale};
   }

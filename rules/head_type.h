@@ -8,6 +8,9 @@
 
 namespace quillmar {
 
+// The key of the head type line.
+inline constexpr std::string_view kHeadTypeKey = "1000-4=";
+
 struct HeadType {
   std::string_view name;  // the known name matched, empty if none
   ScaleClass scale;       // Xaar500 when the name is not known

@@ -7,13 +7,13 @@
 #include <array>
 #include <bit>
 #include <charconv>
-#include <cmath>
+#include <cstring>
 #include <limits>
+
+#include "rules/key.h"
 
 namespace quillmar {
 namespace {
-
-constexpr std::string_view kKey = "4162-";
 
 // Indexed by ScaleClass; given as bit patterns so no compiler reads them
 // differently.
@@ -39,13 +39,15 @@ double ParseValue(std::string_view text) {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::string_view number = text.substr(i);
 
+  // Integers this short convert exactly and quickly by hand.
+  uint64_t digits = 0;
+  size_t n = 0;
+  for (; n < number.size() && n < 18 && IsDigit(number[n]); ++n) {
+    digits = digits * 10 + static_cast<uint64_t>(number[n] - '0');
+  }
   double value = 0;
-  if (!number.empty() && number.size() <= 18 &&
-      number.find_first_not_of("0123456789") == std::string_view::npos) {
-    // Integers this short convert exactly and quickly by hand.
-    uint64_t n = 0;
-    for (char c : number) n = n * 10 + static_cast<uint64_t>(c - '0');
-    value = static_cast<double>(n);
+  if (n > 0 && n == number.size()) {
+    value = static_cast<double>(digits);
   } else {
     auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
                                      std::chars_format::fixed);
@@ -59,22 +61,32 @@ double ParseValue(std::string_view text) {
   return negative ? -value : value;
 }
 
+// Sets *result to the value of the value text scaled and rounded; false if
+// it does not fit 32 bits.
+bool Scale(std::string_view value_text, ScaleClass scale, int32_t* result) {
+  float value = static_cast<float>(ParseValue(value_text));
+  float product = value * kFactors[static_cast<size_t>(scale)];
+  // Half up: the floor of x + 0.5. It fits 32 bits only for x + 0.5 in
+  // [-2^31, 2^31), where truncating and stepping down below zero is the
+  // floor, without a call to the library's.
+  double half_up = static_cast<double>(product) + 0.5;
+  if (!(half_up >= -2147483648.0 && half_up < 2147483648.0)) return false;
+  auto whole = static_cast<int64_t>(half_up);
+  if (static_cast<double>(whole) > half_up) --whole;
+  *result = static_cast<int32_t>(whole);
+  return true;
+}
+
 }  // namespace
 
 std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale) {
-  float value = static_cast<float>(ParseValue(value_text));
-  float product = value * kFactors[static_cast<size_t>(scale)];
-  double rounded = std::floor(static_cast<double>(product) + 0.5);
-  if (!(rounded >= std::numeric_limits<int32_t>::min() &&
-        rounded <= std::numeric_limits<int32_t>::max())) {
-    return std::nullopt;
-  }
-  return static_cast<int32_t>(rounded);
+  int32_t result = 0;
+  if (!Scale(value_text, scale, &result)) return std::nullopt;
+  return result;
 }
-
 Rescaled Rescale(std::string_view content, ScaleClass scale, std::string* out) {
-  if (!content.starts_with(kKey)) return Rescaled::kNoMatch;
-  size_t eq = kKey.size();
+  if (!HasKey(content, kRescaleKey)) return Rescaled::kNoMatch;
+  size_t eq = kRescaleKey.size();
   while (eq < content.size() && IsDigit(content[eq])) ++eq;
   if (eq == content.size() || content[eq] != '=') return Rescaled::kNoMatch;
 
@@ -84,14 +96,16 @@ Rescaled Rescale(std::string_view content, ScaleClass scale, std::string* out) {
   size_t cut = eq + 1;
   size_t end = cut < content.size() ? cut + 1 : cut;
   while (end < content.size() && IsDigit(content[end])) ++end;
-  std::optional<int32_t> value = ScaleValue(content.substr(cut, end - cut), scale);
-  if (!value) return Rescaled::kOutOfRange;
+  int32_t value = 0;
+  if (!Scale(content.substr(cut, end - cut), scale, &value)) return Rescaled::kOutOfRange;
 
-  out->assign(content.substr(0, cut));
+  // The key, now of group 4172, then the number: at most 11 characters.
+  out->resize(cut + 11);
+  std::memcpy(out->data(), content.data(), cut);
   (*out)[2] = '7';
-  char digits[16];
-  auto [ptr, ec] = std::to_chars(digits, digits + sizeof digits, *value);
-  out->append(digits, ptr);
+  char* digits = out->data() + cut;
+  auto [ptr, ec] = std::to_chars(digits, digits + 11, value);
+  out->resize(static_cast<size_t>(ptr - out->data()));
   return Rescaled::kRewritten;
 }
 

@@ -10,6 +10,9 @@
 
 namespace quillmar {
 
+// Every key of the group begins so.
+inline constexpr std::string_view kRescaleKey = "4162-";
+
 enum class Rescaled { kNoMatch, kRewritten, kOutOfRange };
 
 // On kRewritten, *out holds the new content of the line.

@@ -1,5 +1,7 @@
-// Reads a settings file as text: every CR byte is dropped wherever it stands,
-// and a 0x1A byte ends the text, as the files' Windows origin demands.
+// Reads a settings file as text. A 0x1A byte ends the text, as the files'
+// Windows origin demands; the CR bytes, dropped wherever they stand, are left
+// to the line splitter, which passes over them for free while it looks for
+// the line ends.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +16,8 @@ class InputStream {
  public:
   explicit InputStream(ByteSource& source) : source_(source) {}
 
-  // Fills the front of buf with decoded text; 0 means the text has ended,
-  // nullopt that reading failed (and every later call fails too).
+  // Fills the front of buf with text; 0 means the text has ended, nullopt
+  // that reading failed (and every later call fails too).
   std::optional<size_t> Read(std::span<char> buf);
 
  private:
@@ -23,9 +25,5 @@ class InputStream {
   bool ended_ = false;
   bool failed_ = false;
 };
-
-// Decodes raw bytes in place and returns how many remain; sets *ended when a
-// 0x1A cut them short.
-size_t DecodeText(std::span<char> bytes, bool* ended);
 
 }  // namespace quillmar

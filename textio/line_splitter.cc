@@ -1,21 +1,69 @@
 // Line splitting and the format check.
 #include "textio/line_splitter.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace quillmar {
 namespace {
 
-bool HasRejected(const char* p, size_t n) {
-  bool bad = false;
-  for (size_t i = 0; i < n; ++i) bad |= IsRejected(static_cast<unsigned char>(p[i]));
-  return bad;
+// Whether the byte ends plain content: LF, CR, or a rejected byte.
+bool IsSpecial(unsigned char c) { return c == '\n' || c == '\r' || IsRejected(c); }
+
+// The first special byte in [p, end), or end. This runs over nearly every
+// byte of the input, so it looks at eight at a time: a word whose bytes are
+// all 0x0E to 0xFE holds none.
+const char* FindSpecial(const char* p, const char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighs = 0x8080808080808080;
+  while (end - p >= 8) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    // The lowest flagged byte is always one below 0x0E or 0xFF; the flags
+    // above it may be false, and are not used.
+    uint64_t flags = (((x - kOnes * 0x0E) & ~x) | ((~x - kOnes) & x)) & kHighs;
+    if (flags == 0) {
+      p += 8;
+      continue;
+    }
+    p += (std::endian::native == std::endian::little ? std::countr_zero(flags)
+                                                     : std::countl_zero(flags)) /
+         8;
+    if (IsSpecial(static_cast<unsigned char>(*p))) return p;
+    ++p;  // a tab, VT or FF
+  }
+  while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+// Whether [p, p + n), a piece of a line's content with its CRs still in,
+// holds a rejected byte after the line's first byte that is not a CR.
+// *started says whether that first byte came in an earlier piece.
+bool HasRejected(const char* p, size_t n, bool* started) {
+  for (size_t i = 0; i < n; ++i) {
+    auto c = static_cast<unsigned char>(p[i]);
+    if (c == '\r') continue;
+    if (*started && IsRejected(c)) return true;
+    *started = true;
+  }
+  return false;
 }
 
 }  // namespace
 
-LineSplitter::LineSplitter(InputStream& input, size_t block)
-    : input_(input), block_(block), buf_(2 * block) {}
+LineSplitter::LineSplitter(InputStream& input, size_t block,
+                           std::span<const std::string_view> wanted)
+    : input_(input), block_(block), wanted_(wanted), buf_(2 * block) {
+  for (std::string_view key : wanted_) {
+    if (key.size() > 8) long_keys_ = true;
+    KeyWord k;
+    std::memcpy(&k.bytes, key.data(), std::min<size_t>(key.size(), 8));
+    std::memset(&k.mask, 0xFF, std::min<size_t>(key.size(), 8));
+    key_words_.push_back(k);
+  }
+}
 
 LineSplitter::Fill LineSplitter::FillBuffer() {
   if (failed_) return Fill::kFailed;
@@ -41,51 +89,140 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
 }
 
 bool LineSplitter::AtEnd() {
-  while (begin_ == end_) {
+  // CRs before the first line are no text: a file of nothing else is empty.
+  for (;;) {
+    while (begin_ < end_ && buf_[begin_] == '\r') ++begin_;
+    if (begin_ < end_) return false;
     Fill f = FillBuffer();
     if (f == Fill::kEnd) return true;
     if (f == Fill::kFailed) return false;
   }
-  return false;
 }
 
 LineSplitter::Result LineSplitter::Next(Line* line) {
+  size_t passed = begin_;
+  PassPlainLines();
+  line->passed = std::string_view(buf_.data() + passed, begin_ - passed);
+  if (TakeSimpleLine(line)) return Result::kLine;
+  // The lines passed go out before anything else happens, so that a fault
+  // in the next line, or a refill that moves the buffer, finds them written.
+  if (!line->passed.empty()) {
+    line->content = {};
+    line->breaks = 0;
+    return Result::kLine;
+  }
+  return TakeAnyLine(line);
+}
+
+bool LineSplitter::Wanted(const char* p, const char* end) const {
+  if (end - p >= 8 && !long_keys_) {
+    // All keys at once, on the line's first eight bytes: no loop, no branch
+    // to mispredict on a mix of lines.
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    bool hit = false;
+    for (const KeyWord& k : key_words_) hit |= (word & k.mask) == k.bytes;
+    return hit;
+  }
+  for (std::string_view key : wanted_) {
+    if (static_cast<size_t>(end - p) >= key.size() && std::equal(key.begin(), key.end(), p)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Passes, from begin_, the lines nobody wants whose bytes already are what
+// goes out: plain content, then CR LF for each break. Stops before any other
+// line, and where the buffer does not show a line whole. A line too short
+// to hold a key cannot be wanted, whatever the buffer shows of it.
+void LineSplitter::PassPlainLines() {
+  if (wanted_.empty()) return;
+  const char* p = buf_.data() + begin_;
+  const char* end = buf_.data() + end_;
+  while (!Wanted(p, end)) {
+    const char* next = FindSpecial(p, end);
+    uint64_t breaks = 0;
+    while (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
+      next += 2;
+      ++breaks;
+    }
+    if (breaks == 0 || next == end || *next == '\r' || *next == '\n') break;
+    line_number_ += breaks;
+    p = next;
+  }
+  begin_ = static_cast<size_t>(p - buf_.data());
+}
+
+// Takes the line at begin_ if the buffer shows it whole and plain: no
+// special byte, then an LF (after a CR or not), then the next line's first
+// byte. Leaves everything alone otherwise.
+bool LineSplitter::TakeSimpleLine(Line* line) {
+  const char* raw = buf_.data() + begin_;
+  const char* end = buf_.data() + end_;
+  const char* content_end = FindSpecial(raw, end);
+  const char* next = content_end;
+  if (next < end && *next == '\r') ++next;
+  if (next == end || *next != '\n') return false;
+  ++next;
+  if (next == end || *next == '\n' || *next == '\r') return false;
+  line->content = std::string_view(raw, static_cast<size_t>(content_end - raw));
+  line->breaks = 1;
+  line->number = line_number_++;
+  begin_ = static_cast<size_t>(next - buf_.data());
+  return true;
+}
+
+// Takes the line at begin_, whatever it holds, reading on as it needs.
+LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
   // Offsets from begin_, which a refill may move.
-  size_t scanned = 0;
-  size_t content = 0;
+  size_t scanned = 0;  // bytes known to hold no LF, and checked
+  bool started = false;
+  size_t size = 0;  // of the content, CRs in
   for (;;) {
     const char* from = buf_.data() + begin_ + scanned;
-    size_t avail = end_ - begin_ - scanned;
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', avail));
-    size_t upto = lf != nullptr ? static_cast<size_t>(lf - from) : avail;
-    // The line's first byte is exempt from the check.
-    size_t skip = scanned == 0 ? 1 : 0;
-    if (upto > skip && HasRejected(from + skip, upto - skip)) return Result::kWrongFormat;
-    scanned += upto;
+    const void* lf = std::memchr(from, '\n', end_ - begin_ - scanned);
     if (lf != nullptr) {
-      content = scanned;
+      size = scanned + static_cast<size_t>(static_cast<const char*>(lf) - from);
       break;
     }
+    // A rejected byte read before a failed read is the first fault.
+    if (HasRejected(from, end_ - begin_ - scanned, &started)) return Result::kWrongFormat;
+    scanned = end_ - begin_;
     Fill f = FillBuffer();
     if (f == Fill::kFailed) return Result::kReadFailed;
     if (f == Fill::kEnd) return Result::kWrongFormat;  // the last line has no break
   }
+
+  if (HasRejected(buf_.data() + begin_ + scanned, size - scanned, &started)) {
+    return Result::kWrongFormat;
+  }
+
+  // The break run: LFs, and the CRs that stand among them.
   size_t breaks = 0;
+  size_t pos = size;
   for (;;) {
-    while (begin_ + scanned < end_ && buf_[begin_ + scanned] == '\n') {
-      ++scanned;
-      ++breaks;
+    for (; begin_ + pos < end_; ++pos) {
+      char c = buf_[begin_ + pos];
+      if (c != '\n' && c != '\r') break;
+      breaks += c == '\n' ? 1 : 0;
     }
-    if (begin_ + scanned < end_) break;
+    if (begin_ + pos < end_) break;
     Fill f = FillBuffer();
     if (f == Fill::kFailed) return Result::kReadFailed;
     if (f == Fill::kEnd) break;
   }
-  line->content = std::string_view(buf_.data() + begin_, content);
+
+  const char* raw = buf_.data() + begin_;
+  decoded_.clear();
+  for (size_t i = 0; i < size; ++i) {
+    if (raw[i] != '\r') decoded_ += raw[i];
+  }
+  line->content = decoded_;
   line->breaks = breaks;
   line->number = line_number_;
   line_number_ += breaks;
-  begin_ += scanned;
+  begin_ += pos;
   return Result::kLine;
 }
 

@@ -1,10 +1,13 @@
-// Cuts the decoded text into lines and rejects text that is not a settings
-// file. A line is a run of content bytes and the run of LFs that ends it, so
-// blank lines belong to the line before them.
+// Cuts the text into lines and rejects text that is not a settings file.
+// A line is a run of content bytes and the run of LFs that ends it, so blank
+// lines belong to the line before them. CR bytes are no part of the text:
+// they are dropped wherever they stand.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +16,11 @@
 namespace quillmar {
 
 struct Line {
-  std::string_view content;  // never holds an LF
-  size_t breaks = 0;         // LFs after the content, one per blank line more
+  // Whole lines, before this one, that nobody wanted to see and that stand
+  // in the file exactly as they go out: they are to be copied as they are.
+  std::string_view passed;
+  std::string_view content;  // holds no LF and no CR
+  size_t breaks = 0;         // LFs after the content; 0: no line, only `passed`
   uint64_t number = 0;       // 1 + the LFs of the file before the line
 };
 
@@ -22,7 +28,12 @@ class LineSplitter {
  public:
   enum class Result { kLine, kWrongFormat, kReadFailed };
 
-  explicit LineSplitter(InputStream& input, size_t block = kBlockSize);
+  // Lines that begin with one of the `wanted` keys are always delivered;
+  // other lines whose bytes need no change on the way out may be passed
+  // instead. Without keys every line is delivered. The keys must outlive
+  // the splitter.
+  explicit LineSplitter(InputStream& input, size_t block = kBlockSize,
+                        std::span<const std::string_view> wanted = {});
 
   // True once the text has no byte left; a failed read reports through Next.
   bool AtEnd();
@@ -33,15 +44,27 @@ class LineSplitter {
  private:
   enum class Fill { kMore, kEnd, kFailed };
   Fill FillBuffer();
+  bool Wanted(const char* p, const char* end) const;
+  void PassPlainLines();
+  bool TakeSimpleLine(Line* line);
+  Result TakeAnyLine(Line* line);
 
   InputStream& input_;
   size_t block_;
+  std::span<const std::string_view> wanted_;
+  // The keys as eight-byte words with a mask over their bytes.
+  struct KeyWord {
+    uint64_t bytes = 0, mask = 0;
+  };
+  std::vector<KeyWord> key_words_;
+  bool long_keys_ = false;  // a key longer than eight bytes
   std::vector<char> buf_;
   size_t begin_ = 0;  // first byte not yet delivered
-  size_t end_ = 0;    // end of the decoded bytes in buf_
+  size_t end_ = 0;    // end of the bytes read into buf_
   bool ended_ = false;
   bool failed_ = false;
   uint64_t line_number_ = 1;
+  std::string decoded_;  // a line's content with its CRs taken out
 };
 
 // A byte that may not follow another byte in a line's content: NUL to 0x08

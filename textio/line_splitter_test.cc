@@ -7,17 +7,20 @@ namespace {
 
 // Splits the text and renders what came out: each line as its content and
 // one "|" per break, then "!" for a format error or "?" for a failed read.
+// Lines passed unseen show as their raw bytes in <>.
 std::string Split(std::string_view text, size_t chunk, size_t block,
-                  std::optional<size_t> fail_at = std::nullopt) {
+                  std::optional<size_t> fail_at = std::nullopt,
+                  std::span<const std::string_view> wanted = {}) {
   MemorySource source(text, chunk, fail_at);
   InputStream input(source);
-  LineSplitter splitter(input, block);
+  LineSplitter splitter(input, block, wanted);
   std::string out;
   Line line;
   while (!splitter.AtEnd()) {
     switch (splitter.Next(&line)) {
       case LineSplitter::Result::kLine:
-        out += std::string(line.content) + std::string(line.breaks, '|');
+        if (!line.passed.empty()) out.append("<").append(line.passed).append(">");
+        out.append(line.content).append(line.breaks, '|');
         continue;
       case LineSplitter::Result::kWrongFormat:
         return out + "!";
@@ -53,12 +56,70 @@ TEST(LineSplitterTest, SplitsAndChecks) {
       {"\0A\n"s, "\0A|"s},  // a NUL first is kept
       {"A\0\n"s, "!"},      // a NUL later is rejected
       {"A\r\nB\r\n", "A|B|"},
+      // CRs are dropped wherever they stand.
+      {"A\rB\n", "AB|"},
+      {"\r\r\r", ""},
+      {"\r\n\rA\r\r\n\r\r\n\rB\r\n", "|A||B|"},
+      {"A\r\x01\n", "!"},  // the CR does not make 0x01 a first byte
+      {"\r\x01"
+       "A\r\n",
+       "\x01"
+       "A|"},  // ...nor does it take the exemption
+      {"A\r", "!"},
   };
   for (const Case& c : cases) {
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, SIZE_MAX}) {
       for (size_t block : {size_t{1}, size_t{4}, size_t{4096}}) {
         EXPECT_EQ(Split(c.text, chunk, block), c.lines)
             << "text \"" << c.text << "\" chunk " << chunk << " block " << block;
+      }
+    }
+  }
+}
+
+TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
+  // Lines beginning with W are wanted. Whatever is passed or delivered, the
+  // bytes that go out are the same, and no wanted line is passed.
+  constexpr std::string_view wanted[] = {"W"};
+  struct Case {
+    std::string text, out, delivered;  // delivered: with full buffers
+  } cases[] = {
+      {"A\r\nB\r\nW\r\nC\r\nD\r\n", "A\r\nB\r\nW\r\nC\r\nD\r\n", "W|D|"},
+      {"A\nB\r\nC\r\n", "A\r\nB\r\nC\r\n", "A|C|"},        // an LF alone becomes CR LF
+      {"A\r\n\r\nB\r\nC\n", "A\r\n\r\nB\r\nC\r\n", "C|"},  // CR LF blank lines pass too
+      {"A\r\nB\x01\r\n", "A\r\n!", "!"},
+      {"A\r\nB", "A\r\n!", "!"},
+      {"\x01\r\nA\r\nB\r\n", "\x01\r\nA\r\nB\r\n", "\x01|B|"},
+      {"A\rB\r\nC\r\nD\r\n", "AB\r\nC\r\nD\r\n", "AB|D|"},
+      {"W\rX\r\nWY\r\n", "WX\r\nWY\r\n", "WX|WY|"},
+  };
+  for (const Case& c : cases) {
+    for (size_t chunk : {size_t{1}, size_t{3}, SIZE_MAX}) {
+      for (size_t block : {size_t{1}, size_t{5}, size_t{4096}}) {
+        MemorySource source(c.text, chunk);
+        InputStream input(source);
+        LineSplitter splitter(input, block, wanted);
+        std::string out, delivered;
+        Line line;
+        while (!splitter.AtEnd()) {
+          LineSplitter::Result r = splitter.Next(&line);
+          if (r != LineSplitter::Result::kLine) {
+            out += "!";
+            delivered += "!";
+            break;
+          }
+          out.append(line.passed).append(line.content);
+          for (size_t i = 0; i < line.breaks; ++i) out += "\r\n";
+          EXPECT_EQ(line.passed.find("\nW"), std::string_view::npos);
+          EXPECT_FALSE(line.passed.starts_with("W"));
+          if (line.breaks > 0) delivered.append(line.content).append(line.breaks, '|');
+        }
+        std::string where = "text \"" + c.text + "\" chunk " + std::to_string(chunk) + " block " +
+                            std::to_string(block);
+        EXPECT_EQ(out, c.out) << where;
+        if (chunk == SIZE_MAX && block == 4096) {
+          EXPECT_EQ(delivered, c.delivered) << where;
+        }
       }
     }
   }

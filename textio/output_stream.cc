@@ -29,7 +29,7 @@ bool OutputStream::Put(std::string_view bytes) {
   return true;
 }
 
-bool OutputStream::WriteLine(std::string_view content, size_t breaks) {
+bool OutputStream::WriteLineSlowly(std::string_view content, size_t breaks) {
   if (failed_ || !Put(content)) return false;
   while (breaks > 0) {
     size_t n = std::min(breaks, kCrLfs.size() / 2);

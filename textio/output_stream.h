@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -15,12 +16,26 @@ class OutputStream {
 
   // Writes content (which holds no LF) and `breaks` line breaks as CR LF.
   // False once any write has failed.
-  bool WriteLine(std::string_view content, size_t breaks);
+  bool WriteLine(std::string_view content, size_t breaks) {
+    // The usual line, one break and room in the buffer, takes the short way.
+    if (breaks == 1 && buf_.size() - used_ >= content.size() + 2) {
+      std::memcpy(buf_.data() + used_, content.data(), content.size());
+      used_ += content.size();
+      buf_[used_++] = '\r';
+      buf_[used_++] = '\n';
+      return !failed_;
+    }
+    return WriteLineSlowly(content, breaks);
+  }
+
+  // Writes bytes as they are: whole lines that already have CR LF breaks.
+  bool WriteAsIs(std::string_view bytes) { return !failed_ && Put(bytes); }
 
   // Hands every buffered byte to the sink; false if any write failed.
   bool Flush();
 
  private:
+  bool WriteLineSlowly(std::string_view content, size_t breaks);
   bool Put(std::string_view bytes);
 
   ByteSink& sink_;
