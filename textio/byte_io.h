@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +15,32 @@ namespace quillmar {
 
 // Reads and writes go in blocks this large: few system calls, little memory.
 inline constexpr size_t kBlockSize = size_t{256} * 1024;
+
+// A byte buffer that, unlike std::vector, does not fill itself with zeros
+// first: the pages of a large one are only touched as bytes arrive, which
+// keeps a small file's run short.
+class Buffer {
+ public:
+  explicit Buffer(size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
+  char* data() { return data_.get(); }
+  const char* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+  char& operator[](size_t i) { return data_[i]; }
+  char operator[](size_t i) const { return data_[i]; }
+  std::span<char> span() { return {data_.get(), size_}; }
+
+  // Doubles the size, keeping the first `keep` bytes.
+  void Grow(size_t keep) {
+    auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
+    std::memcpy(bigger.get(), data_.get(), keep);
+    data_ = std::move(bigger);
+    size_ *= 2;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_;
+};
 
 class ByteSource {
  public:

@@ -73,9 +73,9 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
     std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    if (buf_.size() - end_ < block_) buf_.resize(2 * buf_.size());
+    if (buf_.size() - end_ < block_) buf_.Grow(end_);
   }
-  std::optional<size_t> got = input_.Read(std::span(buf_).subspan(end_));
+  std::optional<size_t> got = input_.Read(buf_.span().subspan(end_));
   if (!got) {
     failed_ = true;
     return Fill::kFailed;

@@ -58,7 +58,7 @@ class LineSplitter {
   };
   std::vector<KeyWord> key_words_;
   bool long_keys_ = false;  // a key longer than eight bytes
-  std::vector<char> buf_;
+  Buffer buf_;
   size_t begin_ = 0;  // first byte not yet delivered
   size_t end_ = 0;    // end of the bytes read into buf_
   bool ended_ = false;

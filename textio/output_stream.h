@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 #include "textio/byte_io.h"
 
@@ -39,7 +38,7 @@ class OutputStream {
   bool Put(std::string_view bytes);
 
   ByteSink& sink_;
-  std::vector<char> buf_;
+  Buffer buf_;
   size_t used_ = 0;
   bool failed_ = false;
 };
