@@ -30,32 +30,40 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Reads the text as the C library's strtod does in the "C" locale: white
-// space, a sign, then a decimal number; text without digits is 0.
+// Reads a value text, its first byte and the digits after it, as the C
+// library's strtod reads it in the "C" locale: given how the text is built,
+// the forms are digits, a sign or one white-space byte and digits, and a
+// point and digits; anything else, and a text without digits, is 0.
 double ParseValue(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
+  if (text.empty()) return 0;
+  char first = text[0];
+  std::string_view digits = text.substr(1);
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::string_view number = text.substr(i);
-
-  // Integers this short convert exactly and quickly by hand.
-  uint64_t digits = 0;
-  size_t n = 0;
-  for (; n < number.size() && n < 18 && IsDigit(number[n]); ++n) {
-    digits = digits * 10 + static_cast<uint64_t>(number[n] - '0');
+  if (IsDigit(first)) {
+    digits = text;
+  } else if (first == '-' || first == '+') {
+    negative = first == '-';
+  } else if (first == '.') {
+    digits = text;  // a fraction: the library's conversion below
+  } else if (!IsSpace(first)) {
+    return 0;
   }
+  if (digits.empty()) return 0;
+
   double value = 0;
-  if (n > 0 && n == number.size()) {
-    value = static_cast<double>(digits);
+  if (digits.size() <= 18 && digits[0] != '.') {
+    // Integers this short convert exactly and quickly by hand.
+    uint64_t n = 0;
+    for (char c : digits) n = n * 10 + static_cast<uint64_t>(c - '0');
+    value = static_cast<double>(n);
   } else {
-    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
+    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
                                      std::chars_format::fixed);
     if (ec == std::errc::result_out_of_range) {
       // Too many integer digits overflow; a long fraction only underflows.
-      value = number.starts_with('.') ? 0.0 : std::numeric_limits<double>::infinity();
+      value = digits[0] == '.' ? 0.0 : std::numeric_limits<double>::infinity();
     } else if (ec != std::errc()) {
-      value = 0;
+      value = 0;  // a point alone
     }
   }
   return negative ? -value : value;
@@ -72,7 +80,7 @@ bool Scale(std::string_view value_text, ScaleClass scale, int32_t* result) {
   double half_up = static_cast<double>(product) + 0.5;
   if (!(half_up >= -2147483648.0 && half_up < 2147483648.0)) return false;
   auto whole = static_cast<int64_t>(half_up);
-  if (static_cast<double>(whole) > half_up) --whole;
+  whole -= static_cast<double>(whole) > half_up ? 1 : 0;
   *result = static_cast<int32_t>(whole);
   return true;
 }
@@ -99,13 +107,12 @@ Rescaled Rescale(std::string_view content, ScaleClass scale, std::string* out) {
   int32_t value = 0;
   if (!Scale(content.substr(cut, end - cut), scale, &value)) return Rescaled::kOutOfRange;
 
-  // The key, now of group 4172, then the number: at most 11 characters.
-  out->resize(cut + 11);
-  std::memcpy(out->data(), content.data(), cut);
+  // The key, now of group 4172, then the number.
+  char digits[11];
+  auto [ptr, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  out->assign(content.data(), cut);
   (*out)[2] = '7';
-  char* digits = out->data() + cut;
-  auto [ptr, ec] = std::to_chars(digits, digits + 11, value);
-  out->resize(static_cast<size_t>(ptr - out->data()));
+  out->append(digits, ptr);
   return Rescaled::kRewritten;
 }
 
