@@ -1,13 +1,34 @@
-// Entry point: hands the command line to run control.
+// Entry point: hands the command line, as UTF-8, to run control.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/run.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+
+// Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
+// then arrives whole, whatever the code page.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
+    args.emplace_back(utf8.begin(), utf8.end());
+  }
+  // The messages carry the paths in UTF-8; a console shows them so.
+  SetConsoleOutputCP(CP_UTF8);
+  int status = quillmar::Run(args, std::cout);
+  std::cout.flush();
+  return status;
+}
+#else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   int status = quillmar::Run(args, std::cout);
   std::cout.flush();
   return status;
 }
+#endif

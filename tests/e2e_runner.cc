@@ -2,7 +2,7 @@
 // the program there with its arguments, and compares the console text, the
 // exit status and the files left behind with what the case expects.
 //
-//   e2e_runner --program "COMMAND PREFIX" --work DIR CASES...
+//   e2e_runner --program "COMMAND PREFIX" [--work DIR] [--platform windows] CASES...
 //   e2e_runner --dump-inputs DIR CASES...   (every file's bytes, a fuzzing seed)
 //
 // A cases file holds cases separated by lines "=== name". In a case, each
@@ -14,6 +14,10 @@
 //   mkdir:     a folder to create; symlink: / hardlink: LINK TARGET
 //   chmod:     NAME MODE (octal), after the files are made
 //   skip-as-root: why the case means nothing to root, which it skips
+//   only:      posix or windows, then why: the case runs on that platform only
+//
+// On Windows the console is in text mode, so its CR LF line breaks are read
+// as LF before the console text is compared.
 //   console:   the expected standard output (standard error must be empty)
 //   status:    the expected exit status
 //   out NAME:  the expected bytes of a file after the run
@@ -44,6 +48,7 @@ struct Case {
   std::vector<std::string> folders;
   std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
   std::string skip_as_root;
+  std::string only_platform, only_why;
   std::string console;
   int status = 0;
   std::map<std::string, std::string> outs;
@@ -148,6 +153,9 @@ std::vector<Case> ReadCases(const std::string& path) {
       c.hardlinks.emplace_back(words[0], words[1]);
     } else if (key == "chmod" && words.size() == 2) {
       c.chmods.emplace_back(words[0], words[1]);
+    } else if (key == "only" && !words.empty()) {
+      c.only_platform = words[0];
+      c.only_why = value.substr(std::min(value.size(), words[0].size() + 1));
     } else if (key == "skip-as-root") {
       c.skip_as_root = value;
     } else if (key == "console") {
@@ -207,7 +215,24 @@ std::string Escape(const std::string& s) {
 }
 
 // Returns the list of differences; empty when the case passes.
-std::vector<std::string> RunCase(const Case& c, const std::string& program, const fs::path& dir) {
+// Why the case does not run here, or nothing.
+std::string SkipReason(const Case& c, const std::string& platform) {
+  if (!c.only_platform.empty() && c.only_platform != platform) return c.only_why;
+  if (!c.skip_as_root.empty() && geteuid() == 0) return c.skip_as_root;
+  return "";
+}
+
+std::string LfBreaks(std::string text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+std::vector<std::string> RunCase(const Case& c, const std::string& program, const fs::path& dir,
+                                 const std::string& platform) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   for (const std::string& d : c.folders) fs::create_directories(dir / d);
@@ -219,9 +244,9 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
   }
 
   std::string command = "cd " + ShellQuote(dir.string()) + " && " + program;
-  for (const std::string& a : c.args) command += " " + ShellQuote(a);
-  command += " >" + ShellQuote((dir / ".stdout").string()) + " 2>" +
-             ShellQuote((dir / ".stderr").string()) + " </dev/null";
+  for (const std::string& a : c.args) command.append(" ").append(ShellQuote(a));
+  command.append(" >").append(ShellQuote((dir / ".stdout").string()));
+  command.append(" 2>").append(ShellQuote((dir / ".stderr").string())).append(" </dev/null");
   int raw = std::system(command.c_str());
   int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 
@@ -230,7 +255,8 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
     if (want != got)
       diffs.push_back(what + "\n    want: " + Escape(want) + "\n    got:  " + Escape(got));
   };
-  expect("console", c.console, ReadFile(dir / ".stdout"));
+  std::string console = ReadFile(dir / ".stdout");
+  expect("console", c.console, platform == "windows" ? LfBreaks(console) : console);
   expect("standard error", "", ReadFile(dir / ".stderr"));
   expect("status", std::to_string(c.status), std::to_string(status));
   for (const auto& [name, bytes] : c.outs) {
@@ -250,12 +276,15 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
 int main(int argc, char** argv) {
   std::string program;
   fs::path work = fs::temp_directory_path() / "quillmar-e2e";
+  std::string platform = "posix";
   fs::path dump;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--program" && i + 1 < argc)
       program = argv[++i];
+    else if (a == "--platform" && i + 1 < argc)
+      platform = argv[++i];
     else if (a == "--dump-inputs" && i + 1 < argc)
       dump = argv[++i];
     else if (a == "--work" && i + 1 < argc)
@@ -283,14 +312,13 @@ int main(int argc, char** argv) {
           }
           continue;
         }
-        if (!cases[i].skip_as_root.empty() && geteuid() == 0) {
+        if (std::string why = SkipReason(cases[i], platform); !why.empty()) {
           ++skipped;
-          std::cout << "skip " << cases[i].where << " " << cases[i].name << ": "
-                    << cases[i].skip_as_root << "\n";
+          std::cout << "skip " << cases[i].where << " " << cases[i].name << ": " << why << "\n";
           continue;
         }
         fs::path dir = work / id;
-        std::vector<std::string> diffs = RunCase(cases[i], program, dir);
+        std::vector<std::string> diffs = RunCase(cases[i], program, dir, platform);
         if (diffs.empty()) {
           ++passed;
           continue;
