@@ -39,12 +39,10 @@ double ParseValue(std::string_view text) {
   char first = text[0];
   std::string_view digits = text.substr(1);
   bool negative = false;
-  if (IsDigit(first)) {
-    digits = text;
+  if (IsDigit(first) || first == '.') {
+    digits = text;  // a point makes it a fraction: the library's conversion below
   } else if (first == '-' || first == '+') {
     negative = first == '-';
-  } else if (first == '.') {
-    digits = text;  // a fraction: the library's conversion below
   } else if (!IsSpace(first)) {
     return 0;
   }

@@ -21,8 +21,9 @@ const char* FindSpecial(const char* p, const char* end) {
   while (end - p >= 8) {
     uint64_t x;
     std::memcpy(&x, p, 8);
-    // The lowest flagged byte is always one below 0x0E or 0xFF; the flags
-    // above it may be false, and are not used.
+    // A borrow can flag a byte beside a real one; the first flagged byte is
+    // real on a little-endian machine, and any byte is checked before it is
+    // taken, so a false flag costs only time.
     uint64_t flags = (((x - kOnes * 0x0E) & ~x) | ((~x - kOnes) & x)) & kHighs;
     if (flags == 0) {
       p += 8;
@@ -32,7 +33,7 @@ const char* FindSpecial(const char* p, const char* end) {
                                                      : std::countl_zero(flags)) /
          8;
     if (IsSpecial(static_cast<unsigned char>(*p))) return p;
-    ++p;  // a tab, VT or FF
+    ++p;  // a tab, VT or FF, or a false flag
   }
   while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
   return p;
