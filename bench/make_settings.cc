@@ -11,8 +11,10 @@
 namespace {
 
 constexpr const char* kHeads[] = {"XAAR500", "XAAR128", "HP600x600", "HP300", "XAAR500CM", "ZX900"};
-constexpr const char* kWords[] = {"Cyan", "Magenta", "Yellow", "Black", "Heater on", "Bridge A",
-                                  "Yes", "No", "Line 3 - left bridge", "Settings V4.2"};
+constexpr const char* kWords[] = {"Cyan",         "Magenta",   "Yellow",
+                                  "Black",        "Heater on", "Bridge A",
+                                  "Yes",          "No",        "Line 3 - left bridge",
+                                  "Settings V4.2"};
 
 }  // namespace
 
@@ -51,9 +53,12 @@ int main(int argc, char** argv) {
     } else {
       line = std::to_string(1000 + pick(9000)) + "-" + std::to_string(1 + pick(99)) + "=";
       uint64_t form = pick(3);
-      if (form == 0) line += std::to_string(pick(100000));
-      else if (form == 1) line += kWords[pick(std::size(kWords))];
-      else line += std::to_string(pick(1000)) + "." + std::to_string(pick(1000));
+      if (form == 0)
+        line += std::to_string(pick(100000));
+      else if (form == 1)
+        line += kWords[pick(std::size(kWords))];
+      else
+        line += std::to_string(pick(1000)) + "." + std::to_string(pick(1000));
     }
     line += "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
