@@ -7,7 +7,6 @@
 #include <array>
 #include <bit>
 #include <charconv>
-#include <cstring>
 #include <limits>
 
 #include "rules/key.h"

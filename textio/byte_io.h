@@ -26,7 +26,6 @@ class Buffer {
   const char* data() const { return data_.get(); }
   size_t size() const { return size_; }
   char& operator[](size_t i) { return data_[i]; }
-  char operator[](size_t i) const { return data_[i]; }
   std::span<char> span() { return {data_.get(), size_}; }
 
   // Doubles the size, keeping the first `keep` bytes.

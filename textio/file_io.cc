@@ -18,8 +18,7 @@ std::filesystem::path PathOf(const std::string& path) {
 #endif
 }
 
-}  // namespace
-
+// Opens a path given in UTF-8 with the C library's mode string.
 FileHandle OpenFile(const std::string& path, const char* mode) {
 #ifdef _WIN32
   std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
@@ -31,6 +30,8 @@ FileHandle OpenFile(const std::string& path, const char* mode) {
   if (f) std::setvbuf(f.get(), nullptr, _IONBF, 0);
   return f;
 }
+
+}  // namespace
 
 std::optional<size_t> FileSource::Read(std::span<char> buf) {
   size_t n = std::fread(buf.data(), 1, buf.size(), file_.get());

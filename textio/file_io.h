@@ -14,9 +14,6 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a path given in UTF-8 with the C library's mode string.
-FileHandle OpenFile(const std::string& path, const char* mode);
-
 class FileSource : public ByteSource {
  public:
   explicit FileSource(FileHandle file) : file_(std::move(file)) {}
