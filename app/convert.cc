@@ -1,6 +1,7 @@
 // The conversion loop.
 #include "app/convert.h"
 
+#include <new>
 #include <string>
 
 #include "rules/head_type.h"
@@ -17,17 +18,16 @@ namespace {
 // through, unseen, which is most of the work saved.
 constexpr std::string_view kRuleKeys[] = {kHeadTypeKey, kRescaleKey, kOverrideKey};
 
-}  // namespace
-
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block) {
-  InputStream input(in);
-  LineSplitter splitter(input, block, kRuleKeys);
-  OutputStream output(out, block);
+// The line loop. *working is the number of the line the rules have in hand,
+// 0 while the splitter reads.
+Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream& console,
+                     uint64_t* working) {
   ScaleClass scale = ScaleClass::Xaar500;
   std::string rewritten;  // a line a rule has changed
 
   Line line;
   while (!splitter.AtEnd()) {
+    *working = 0;
     switch (splitter.Next(&line)) {
       case LineSplitter::Result::kLine:
         break;
@@ -40,6 +40,7 @@ Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t blo
     }
     if (!output.WriteAsIs(line.passed)) return {Outcome::kWriteFailed};
     if (line.breaks == 0) continue;  // nothing but lines passed
+    *working = line.number;
 
     // The three rules' keys exclude one another, so at most one applies.
     if (std::optional<HeadType> head = DetectHeadType(line.content)) {
@@ -70,6 +71,28 @@ Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t blo
   }
   if (!output.Flush()) return {Outcome::kWriteFailed};
   return {Outcome::kComplete};
+}
+
+}  // namespace
+
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block) {
+  // A line longer than the memory can hold (an endless one from a pipe, or
+  // any under a memory limit) is a fault of the input, reported as one.
+  try {
+    InputStream input(in);
+    LineSplitter splitter(input, block, kRuleKeys);
+    OutputStream output(out, block);
+    uint64_t working = 0;
+    try {
+      return ConvertLines(splitter, output, console, &working);
+    } catch (const std::bad_alloc&) {
+      // The lines before stay in the copy, as after any other fault.
+      output.Flush();
+      return {Outcome::kNoMemory, working != 0 ? working : splitter.LineNumber()};
+    }
+  } catch (const std::bad_alloc&) {
+    return {Outcome::kNoMemory, 1};
+  }
 }
 
 }  // namespace quillmar

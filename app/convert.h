@@ -9,15 +9,16 @@
 namespace quillmar {
 
 struct Outcome {
-  enum Kind { kComplete, kWrongFormat, kReadFailed, kWriteFailed, kOutOfRange };
+  enum Kind { kComplete, kWrongFormat, kReadFailed, kWriteFailed, kOutOfRange, kNoMemory };
   Kind kind = kComplete;
-  uint64_t line = 0;  // for kOutOfRange: the line that held the value
+  uint64_t line = 0;  // for kOutOfRange and kNoMemory: the line at fault
 };
 
 // Converts the text of `in` into `out`, reporting the head types found on
 // `console`. The last bytes reach `out` before it returns; closing is the
-// caller's. `block` sets the size of reads and writes; tests make it small
-// to reach the buffers' edges.
+// caller's. Running out of memory (a line too long to hold) ends the
+// conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
+// tests make it small to reach the buffers' edges.
 Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block = kBlockSize);
 
 }  // namespace quillmar

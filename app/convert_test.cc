@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <sstream>
 
 namespace quillmar {
@@ -37,6 +38,31 @@ TEST(ConvertTest, WriteFailureStopsTheRun) {
   for (int i = 0; i < 10000; ++i) input += line;
   Result r = ConvertText(input, SIZE_MAX, 5000);
   EXPECT_EQ(r.outcome.kind, Outcome::kWriteFailed);
+}
+
+// Serves its text, then fails as an allocation would.
+class OutOfMemorySource : public ByteSource {
+ public:
+  explicit OutOfMemorySource(std::string_view text) : text_(text) {}
+  std::optional<size_t> Read(std::span<char> buf) override {
+    if (text_.empty()) throw std::bad_alloc();
+    size_t n = text_.copy(buf.data(), buf.size());
+    text_.remove_prefix(n);
+    return n;
+  }
+
+ private:
+  std::string_view text_;
+};
+
+TEST(ConvertTest, RunningOutOfMemoryNamesTheLineAndKeepsTheLinesBefore) {
+  OutOfMemorySource in("A\r\n\r\nB\r\n4162-1=1\r\nC");
+  MemorySink out;
+  std::ostringstream console;
+  Outcome outcome = Convert(in, out, console);
+  EXPECT_EQ(outcome.kind, Outcome::kNoMemory);
+  EXPECT_EQ(outcome.line, 5u);
+  EXPECT_EQ(out.bytes(), "A\r\n\r\nB\r\n4172-1=2\r\n");
 }
 
 TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {

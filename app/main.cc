@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "app/run.h"
 
 #ifdef _WIN32
@@ -13,6 +14,7 @@
 // Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
 // then arrives whole, whatever the code page.
 int wmain(int argc, wchar_t** argv) {
+  quillmar::SecureStandardStreams();
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
     std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
@@ -26,6 +28,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+  quillmar::SecureStandardStreams();
   std::vector<std::string> args(argv, argv + argc);
   int status = quillmar::Run(args, std::cout);
   std::cout.flush();

@@ -2,6 +2,7 @@
 // printed here, once, on standard output.
 #include "app/run.h"
 
+#include "app/console.h"
 #include "textio/file_io.h"
 
 namespace quillmar {
@@ -37,6 +38,9 @@ int Report(Outcome outcome, const std::string& input, const std::string& output,
     case Outcome::kOutOfRange:
       console << "Error: Value out of range in line " << outcome.line << ".\n";
       break;
+    case Outcome::kNoMemory:
+      console << "Error: Not enough memory for line " << outcome.line << ".\n";
+      break;
   }
   return 1;
 }
@@ -59,6 +63,11 @@ int Run(std::span<const std::string> args, std::ostream& console) {
   // destroy it before a byte was read.
   if (SameFile(in_path, out_path)) {
     console << "Error: Input and output are the same file.\n";
+    return 1;
+  }
+  // Messages and copy written to one file would overwrite each other.
+  if (IsConsoleFile(out_path)) {
+    console << "Error: Output and console are the same file.\n";
     return 1;
   }
   std::unique_ptr<FileSink> out = OpenOutput(out_path);

@@ -2,7 +2,8 @@
 // the program there with its arguments, and compares the console text, the
 // exit status and the files left behind with what the case expects.
 //
-//   e2e_runner --program "COMMAND PREFIX" [--work DIR] [--platform windows] CASES...
+//   e2e_runner --program "COMMAND PREFIX" [--work DIR] [--platform windows]
+//              [--no-memory-limits] CASES...
 //   e2e_runner --dump-inputs DIR CASES...   (every file's bytes, a fuzzing seed)
 //
 // A cases file holds cases separated by lines "=== name". In a case, each
@@ -15,6 +16,12 @@
 //   chmod:     NAME MODE (octal), after the files are made
 //   skip-as-root: why the case means nothing to root, which it skips
 //   only:      posix or windows, then why: the case runs on that platform only
+//   stdin:     closed: the program starts with standard input closed
+//   stdout:    closed (started without it), broken-pipe (a pipe whose reader
+//              has gone), or a file NAME that standard output writes to
+//   memory-limit: KB of address space the program may use (ulimit -v);
+//              such cases skip under --no-memory-limits (sanitizers and
+//              emulators reserve more than any such limit)
 //
 // On Windows the console is in text mode, so its CR LF line breaks are read
 // as LF before the console text is compared.
@@ -40,6 +47,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Files larger than this make poor fuzzing seeds: they only slow it.
+constexpr size_t kLargestSeed = size_t{1} << 20;
+
 struct Case {
   std::string name;
   std::string where;  // file:line, for messages
@@ -49,6 +59,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
   std::string skip_as_root;
   std::string only_platform, only_why;
+  std::string stdin_to, stdout_to, memory_limit;
   std::string console;
   int status = 0;
   std::map<std::string, std::string> outs;
@@ -81,7 +92,7 @@ std::string Unescape(const std::string& s, const std::string& where) {
         if (star == std::string::npos || close == std::string::npos || close < star) {
           throw std::runtime_error(where + ": \\{ wants N*TEXT}");
         }
-        std::string text = s.substr(star + 1, close - star - 1);
+        std::string text = Unescape(s.substr(star + 1, close - star - 1), where);
         for (int n = std::stoi(s.substr(i + 1, star - i - 1)); n > 0; --n) out += text;
         i = close;
         break;
@@ -156,6 +167,12 @@ std::vector<Case> ReadCases(const std::string& path) {
     } else if (key == "only" && !words.empty()) {
       c.only_platform = words[0];
       c.only_why = value.substr(std::min(value.size(), words[0].size() + 1));
+    } else if (key == "stdin") {
+      c.stdin_to = value;
+    } else if (key == "stdout") {
+      c.stdout_to = value;
+    } else if (key == "memory-limit") {
+      c.memory_limit = value;
     } else if (key == "skip-as-root") {
       c.skip_as_root = value;
     } else if (key == "console") {
@@ -216,8 +233,9 @@ std::string Escape(const std::string& s) {
 
 // Returns the list of differences; empty when the case passes.
 // Why the case does not run here, or nothing.
-std::string SkipReason(const Case& c, const std::string& platform) {
+std::string SkipReason(const Case& c, const std::string& platform, bool memory_limits) {
   if (!c.only_platform.empty() && c.only_platform != platform) return c.only_why;
+  if (!c.memory_limit.empty() && !memory_limits) return "no memory limit in this build";
   if (!c.skip_as_root.empty() && geteuid() == 0) return c.skip_as_root;
   return "";
 }
@@ -243,12 +261,26 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
     fs::permissions(dir / name, static_cast<fs::perms>(std::stoi(mode, nullptr, 8)));
   }
 
-  std::string command = "cd " + ShellQuote(dir.string()) + " && " + program;
-  for (const std::string& a : c.args) command.append(" ").append(ShellQuote(a));
-  command.append(" >").append(ShellQuote((dir / ".stdout").string()));
-  command.append(" 2>").append(ShellQuote((dir / ".stderr").string())).append(" </dev/null");
+  std::string run = program;
+  for (const std::string& a : c.args) run.append(" ").append(ShellQuote(a));
+  run.append(" 2>.stderr").append(c.stdin_to == "closed" ? " <&-" : " </dev/null");
+  if (!c.memory_limit.empty()) run = "ulimit -v " + c.memory_limit + " && " + run;
+  std::string command = "cd " + ShellQuote(dir.string()) + " && ";
+  if (c.stdout_to == "broken-pipe") {
+    // The reader is gone at once; every console write after the pipe's
+    // buffer fills meets a closed pipe.
+    command += "{ " + run + " ; echo $? >.status; } | :";
+  } else if (c.stdout_to == "closed") {
+    command += run + " >&-";
+  } else {
+    command += run + " >" + ShellQuote(c.stdout_to.empty() ? ".stdout" : c.stdout_to);
+  }
   int raw = std::system(command.c_str());
   int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  if (c.stdout_to == "broken-pipe") {
+    std::string exited = ReadFile(dir / ".status");
+    status = exited.empty() ? -1 : std::stoi(exited);
+  }
 
   std::vector<std::string> diffs;
   auto expect = [&](const std::string& what, const std::string& want, const std::string& got) {
@@ -278,6 +310,7 @@ int main(int argc, char** argv) {
   fs::path work = fs::temp_directory_path() / "quillmar-e2e";
   std::string platform = "posix";
   fs::path dump;
+  bool memory_limits = true;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -287,14 +320,16 @@ int main(int argc, char** argv) {
       platform = argv[++i];
     else if (a == "--dump-inputs" && i + 1 < argc)
       dump = argv[++i];
+    else if (a == "--no-memory-limits")
+      memory_limits = false;
     else if (a == "--work" && i + 1 < argc)
       work = argv[++i];
     else
       files.push_back(a);
   }
   if ((program.empty() && dump.empty()) || files.empty()) {
-    std::cerr
-        << "usage: e2e_runner (--program COMMAND [--work DIR] | --dump-inputs DIR) CASES...\n";
+    std::cerr << "usage: e2e_runner (--program COMMAND [--work DIR] [--platform P] "
+                 "[--no-memory-limits] | --dump-inputs DIR) CASES...\n";
     return 2;
   }
   int passed = 0, failed = 0, skipped = 0;
@@ -306,13 +341,14 @@ int main(int argc, char** argv) {
         if (!dump.empty()) {
           fs::create_directories(dump);
           for (const auto& [name, bytes] : cases[i].files) {
+            if (bytes.size() > kLargestSeed) continue;
             std::string flat = id + "-" += name;
             std::replace(flat.begin(), flat.end(), '/', '_');
             WriteFile(dump / flat, bytes);
           }
           continue;
         }
-        if (std::string why = SkipReason(cases[i], platform); !why.empty()) {
+        if (std::string why = SkipReason(cases[i], platform, memory_limits); !why.empty()) {
           ++skipped;
           std::cout << "skip " << cases[i].where << " " << cases[i].name << ": " << why << "\n";
           continue;

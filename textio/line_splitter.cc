@@ -71,9 +71,13 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
   if (ended_) return Fill::kEnd;
   if (buf_.size() - end_ < block_) {
     // Keep the undelivered bytes, at the front, and make room for a block.
-    std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
+    // A long line is already at the front: moving it onto itself at every
+    // refill would make its time grow with the square of its length.
+    if (begin_ > 0) {
+      std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
     if (buf_.size() - end_ < block_) buf_.Grow(end_);
   }
   std::optional<size_t> got = input_.Read(buf_.span().subspan(end_));
@@ -199,31 +203,35 @@ LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
     return Result::kWrongFormat;
   }
 
+  // The content goes out of the buffer first, so that the break run after
+  // it can be counted without being held: a run of any length takes no
+  // memory.
+  decoded_.clear();
+  for (const char *p = buf_.data() + begin_, *end = p + size; p < end;) {
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+    const char* stop = cr != nullptr ? cr : end;
+    decoded_.append(p, stop);
+    p = stop + (cr != nullptr ? 1 : 0);
+  }
+  line->content = decoded_;
+  line->number = line_number_;
+  begin_ += size;
+
   // The break run: LFs, and the CRs that stand among them.
-  size_t breaks = 0;
-  size_t pos = size;
+  uint64_t breaks = 0;
   for (;;) {
-    for (; begin_ + pos < end_; ++pos) {
-      char c = buf_[begin_ + pos];
+    for (; begin_ < end_; ++begin_) {
+      char c = buf_[begin_];
       if (c != '\n' && c != '\r') break;
       breaks += c == '\n' ? 1 : 0;
     }
-    if (begin_ + pos < end_) break;
+    if (begin_ < end_) break;
     Fill f = FillBuffer();
     if (f == Fill::kFailed) return Result::kReadFailed;
     if (f == Fill::kEnd) break;
   }
-
-  const char* raw = buf_.data() + begin_;
-  decoded_.clear();
-  for (size_t i = 0; i < size; ++i) {
-    if (raw[i] != '\r') decoded_ += raw[i];
-  }
-  line->content = decoded_;
   line->breaks = breaks;
-  line->number = line_number_;
   line_number_ += breaks;
-  begin_ += pos;
   return Result::kLine;
 }
 

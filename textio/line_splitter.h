@@ -20,7 +20,7 @@ struct Line {
   // in the file exactly as they go out: they are to be copied as they are.
   std::string_view passed;
   std::string_view content;  // holds no LF and no CR
-  size_t breaks = 0;         // LFs after the content; 0: no line, only `passed`
+  uint64_t breaks = 0;       // LFs after the content; 0: no line, only `passed`
   uint64_t number = 0;       // 1 + the LFs of the file before the line
 };
 
@@ -40,6 +40,11 @@ class LineSplitter {
 
   // Delivers the next line; its content stays valid until the next call.
   Result Next(Line* line);
+
+  // The number of the line that Next delivers next.
+  uint64_t LineNumber() const { return line_number_; }
+  // The bytes held for the lines: a few blocks, or the longest line.
+  size_t Held() const { return buf_.size() + decoded_.capacity(); }
 
  private:
   enum class Fill { kMore, kEnd, kFailed };

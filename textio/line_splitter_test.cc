@@ -77,6 +77,21 @@ TEST(LineSplitterTest, SplitsAndChecks) {
   }
 }
 
+TEST(LineSplitterTest, ARunOfBreaksIsCountedNotHeld) {
+  constexpr size_t kBreaks = size_t{1} << 20;
+  std::string text = "A" + std::string(kBreaks, '\n') + "B\n";
+  MemorySource source(text);
+  InputStream input(source);
+  LineSplitter splitter(input, 4096);
+  Line line;
+  ASSERT_EQ(splitter.Next(&line), LineSplitter::Result::kLine);
+  EXPECT_EQ(line.breaks, kBreaks);
+  EXPECT_LE(splitter.Held(), size_t{4} * 4096);
+  ASSERT_EQ(splitter.Next(&line), LineSplitter::Result::kLine);
+  EXPECT_EQ(line.content, "B");
+  EXPECT_EQ(line.number, kBreaks + 1);
+}
+
 TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
   // Lines beginning with W are wanted. Whatever is passed or delivered, the
   // bytes that go out are the same, and no wanted line is passed.

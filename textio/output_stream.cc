@@ -29,10 +29,10 @@ bool OutputStream::Put(std::string_view bytes) {
   return true;
 }
 
-bool OutputStream::WriteLineSlowly(std::string_view content, size_t breaks) {
+bool OutputStream::WriteLineSlowly(std::string_view content, uint64_t breaks) {
   if (failed_ || !Put(content)) return false;
   while (breaks > 0) {
-    size_t n = std::min(breaks, kCrLfs.size() / 2);
+    auto n = static_cast<size_t>(std::min<uint64_t>(breaks, kCrLfs.size() / 2));
     if (!Put(kCrLfs.substr(0, 2 * n))) return false;
     breaks -= n;
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -15,7 +16,7 @@ class OutputStream {
 
   // Writes content (which holds no LF) and `breaks` line breaks as CR LF.
   // False once any write has failed.
-  bool WriteLine(std::string_view content, size_t breaks) {
+  bool WriteLine(std::string_view content, uint64_t breaks) {
     // The usual line, one break and room in the buffer, takes the short way.
     if (breaks == 1 && buf_.size() - used_ >= content.size() + 2) {
       std::memcpy(buf_.data() + used_, content.data(), content.size());
@@ -34,7 +35,7 @@ class OutputStream {
   bool Flush();
 
  private:
-  bool WriteLineSlowly(std::string_view content, size_t breaks);
+  bool WriteLineSlowly(std::string_view content, uint64_t breaks);
   bool Put(std::string_view bytes);
 
   ByteSink& sink_;

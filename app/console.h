@@ -1,0 +1,21 @@
+// The process's standard streams, made safe for a run: the console must never
+// end up in the output file, and a console that goes away must not stop the
+// conversion.
+#pragma once
+
+#include <string>
+
+namespace quillmar {
+
+// Opens the null device on any of descriptors 0, 1 and 2 that is closed, so
+// that no file opened later can take their place and receive the messages;
+// and makes a console write to a closed pipe fail rather than end the run.
+// Call before anything is opened or printed.
+void SecureStandardStreams();
+
+// Whether the path names the regular file or pipe that standard output
+// writes to. A terminal or the null device never counts: messages and
+// copy do not mix there.
+bool IsConsoleFile(const std::string& path);
+
+}  // namespace quillmar
