@@ -6,10 +6,18 @@
 
 #include <array>
 #include <bit>
+#include <cfloat>
 #include <charconv>
 #include <limits>
 
 #include "rules/key.h"
+
+// A compiler that evaluates float expressions in a wider type (the x87 unit
+// of a 32-bit x86 build without SSE2) rounds the product differently, off by
+// one in thousands of lines: better no program than a wrong one.
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "float arithmetic must be evaluated in float: build 32-bit x86 with -msse2 -mfpmath=sse"
+#endif
 
 namespace quillmar {
 namespace {

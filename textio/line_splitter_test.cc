@@ -20,7 +20,7 @@ std::string Split(std::string_view text, size_t chunk, size_t block,
     switch (splitter.Next(&line)) {
       case LineSplitter::Result::kLine:
         if (!line.passed.empty()) out.append("<").append(line.passed).append(">");
-        out.append(line.content).append(line.breaks, '|');
+        out.append(line.content).append(static_cast<size_t>(line.breaks), '|');
         continue;
       case LineSplitter::Result::kWrongFormat:
         return out + "!";
@@ -127,7 +127,7 @@ TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
           for (size_t i = 0; i < line.breaks; ++i) out += "\r\n";
           EXPECT_EQ(line.passed.find("\nW"), std::string_view::npos);
           EXPECT_FALSE(line.passed.starts_with("W"));
-          if (line.breaks > 0) delivered.append(line.content).append(line.breaks, '|');
+          if (line.breaks > 0) delivered.append(line.content).append(static_cast<size_t>(line.breaks), '|');
         }
         std::string where = "text \"" + c.text + "\" chunk " + std::to_string(chunk) + " block " +
                             std::to_string(block);
