@@ -1,10 +1,15 @@
 // Standard streams on POSIX systems and on Windows.
 #include "app/console.h"
 
+#include <iostream>
+
+#include "textio/file_io.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
-#include <filesystem>
+#include <streambuf>
+#include <string>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,6 +30,63 @@ void SecureStandardStreams() {}
 
 namespace {
 
+// Collects the UTF-8 text and hands each finished line to the console as
+// UTF-16: a line never ends inside a character.
+class ConsoleBuffer : public std::streambuf {
+ public:
+  explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+  ~ConsoleBuffer() override { Show(text_.size()); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) {
+      char ch = traits_type::to_char_type(c);
+      xsputn(&ch, 1);
+    }
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    text_.append(s, static_cast<size_t>(n));
+    size_t lf = text_.rfind('\n');
+    if (lf != std::string::npos) Show(lf + 1);
+    return n;
+  }
+  int sync() override {
+    Show(text_.size());
+    return 0;
+  }
+
+ private:
+  void Show(size_t n) {
+    if (n == 0) return;
+    int bytes = static_cast<int>(n);
+    int units = MultiByteToWideChar(CP_UTF8, 0, text_.data(), bytes, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text_.data(), bytes, wide.data(), units);
+    DWORD written = 0;
+    WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    text_.erase(0, n);
+  }
+
+  HANDLE console_;
+  std::string text_;
+};
+
+}  // namespace
+
+std::ostream& ConsoleStream() {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || GetConsoleMode(out, &mode) == 0) {
+    return std::cout;  // a file or a pipe: the bytes as they are
+  }
+  static ConsoleBuffer buffer(out);
+  static std::ostream console(&buffer);
+  return console;
+}
+
+namespace {
+
 // The volume and index that name the file behind a handle, if it is a file.
 bool FileId(HANDLE h, BY_HANDLE_FILE_INFORMATION* id) {
   return h != INVALID_HANDLE_VALUE && h != nullptr && GetFileType(h) == FILE_TYPE_DISK &&
@@ -36,9 +98,9 @@ bool FileId(HANDLE h, BY_HANDLE_FILE_INFORMATION* id) {
 bool IsConsoleFile(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION console;
   if (!FileId(GetStdHandle(STD_OUTPUT_HANDLE), &console)) return false;
-  std::filesystem::path p(std::u8string(path.begin(), path.end()));
-  HANDLE h = CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = CreateFileW(NativePath(path).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION file;
   bool same = FileId(h, &file) && file.dwVolumeSerialNumber == console.dwVolumeSerialNumber &&
@@ -60,6 +122,8 @@ void SecureStandardStreams() {
   // away must not cut the copy short.
   std::signal(SIGPIPE, SIG_IGN);
 }
+
+std::ostream& ConsoleStream() { return std::cout; }
 
 bool IsConsoleFile(const std::string& path) {
   struct stat console {};

@@ -3,6 +3,7 @@
 // conversion.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 namespace quillmar {
@@ -12,6 +13,12 @@ namespace quillmar {
 // and makes a console write to a closed pipe fail rather than end the run.
 // Call before anything is opened or printed.
 void SecureStandardStreams();
+
+// Where the messages go. A Windows console is written in UTF-16, so that
+// paths with any letters show right without changing the console's code
+// page, a setting that would outlast the run; anywhere else the messages go
+// to standard output as they are (UTF-8).
+std::ostream& ConsoleStream();
 
 // Whether the path names the regular file or pipe that standard output
 // writes to. A terminal or the null device never counts: messages and

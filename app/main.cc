@@ -1,5 +1,5 @@
 // Entry point: hands the command line, as UTF-8, to run control.
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -7,8 +7,6 @@
 #include "app/run.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include <filesystem>
 
 // Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
@@ -20,18 +18,18 @@ int wmain(int argc, wchar_t** argv) {
     std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
     args.emplace_back(utf8.begin(), utf8.end());
   }
-  // The messages carry the paths in UTF-8; a console shows them so.
-  SetConsoleOutputCP(CP_UTF8);
-  int status = quillmar::Run(args, std::cout);
-  std::cout.flush();
+  std::ostream& console = quillmar::ConsoleStream();
+  int status = quillmar::Run(args, console);
+  console.flush();
   return status;
 }
 #else
 int main(int argc, char** argv) {
   quillmar::SecureStandardStreams();
   std::vector<std::string> args(argv, argv + argc);
-  int status = quillmar::Run(args, std::cout);
-  std::cout.flush();
+  std::ostream& console = quillmar::ConsoleStream();
+  int status = quillmar::Run(args, console);
+  console.flush();
   return status;
 }
 #endif

@@ -340,11 +340,13 @@ int main(int argc, char** argv) {
         std::string id = fs::path(f).stem().string() + "-" + std::to_string(i + 1);
         if (!dump.empty()) {
           fs::create_directories(dump);
-          for (const auto& [name, bytes] : cases[i].files) {
-            if (bytes.size() > kLargestSeed) continue;
-            std::string flat = id + "-" += name;
-            std::replace(flat.begin(), flat.end(), '/', '_');
-            WriteFile(dump / flat, bytes);
+          // Named by their place: a file's own name may be too long for one.
+          int k = 0;
+          for (const auto& file : cases[i].files) {
+            ++k;
+            if (file.second.size() <= kLargestSeed) {
+              WriteFile(dump / (id + "-" + std::to_string(k)), file.second);
+            }
           }
           continue;
         }

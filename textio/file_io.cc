@@ -6,23 +6,34 @@
 #include <system_error>
 
 namespace quillmar {
-namespace {
 
 // Paths arrive as UTF-8 on Windows; elsewhere they are bytes, taken as they
 // are, whatever their encoding.
-std::filesystem::path PathOf(const std::string& path) {
+std::filesystem::path NativePath(const std::string& path) {
 #ifdef _WIN32
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+  std::filesystem::path given(std::u8string(path.begin(), path.end()));
+  // Windows refuses a path of MAX_PATH (260) characters or more unless the
+  // system allows long paths; the \\?\ form of the absolute path passes
+  // whatever the setting. Shorter paths stay as typed, so that device
+  // names such as NUL keep their meaning.
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(given, ec);
+  if (ec || full.native().size() < 248) return given;
+  std::wstring w = full.lexically_normal().make_preferred().native();
+  if (w.starts_with(L"\\\\?\\")) return w;
+  if (w.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + w.substr(2);
+  return L"\\\\?\\" + w;
 #else
   return std::filesystem::path(path);
 #endif
 }
 
+namespace {
 // Opens a path given in UTF-8 with the C library's mode string.
 FileHandle OpenFile(const std::string& path, const char* mode) {
 #ifdef _WIN32
   std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
-  FileHandle f(_wfopen(PathOf(path).c_str(), wmode.c_str()));
+  FileHandle f(_wfopen(NativePath(path).c_str(), wmode.c_str()));
 #else
   FileHandle f(std::fopen(path.c_str(), mode));
 #endif
@@ -51,7 +62,7 @@ bool FileSink::Close() {
 std::unique_ptr<FileSource> OpenInput(const std::string& path) {
   FileHandle f = OpenFile(path, "rb");
   std::error_code ec;
-  if (!f || std::filesystem::is_directory(PathOf(path), ec)) return nullptr;
+  if (!f || std::filesystem::is_directory(NativePath(path), ec)) return nullptr;
   return std::make_unique<FileSource>(std::move(f));
 }
 
@@ -63,7 +74,7 @@ std::unique_ptr<FileSink> OpenOutput(const std::string& path) {
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(PathOf(a), PathOf(b), ec);
+  return std::filesystem::equivalent(NativePath(a), NativePath(b), ec);
 }
 
 }  // namespace quillmar

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,10 @@ class FileSink : public ByteSink {
  private:
   FileHandle file_;
 };
+
+// The path as the system's file functions take it: on Windows, converted
+// from UTF-8, and in its long form where it is too long for the short one.
+std::filesystem::path NativePath(const std::string& path);
 
 // Opens an existing file for reading; nothing for a directory.
 std::unique_ptr<FileSource> OpenInput(const std::string& path);
