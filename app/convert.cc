@@ -2,11 +2,8 @@
 #include "app/convert.h"
 
 #include <new>
-#include <string>
 
-#include "rules/head_type.h"
-#include "rules/override.h"
-#include "rules/rescale.h"
+#include "rules/rules.h"
 #include "textio/input_stream.h"
 #include "textio/line_splitter.h"
 #include "textio/output_stream.h"
@@ -14,22 +11,18 @@
 namespace quillmar {
 namespace {
 
-// The lines a rule may act on. The splitter passes the others straight
-// through, unseen, which is most of the work saved.
-constexpr std::string_view kRuleKeys[] = {kHeadTypeKey, kRescaleKey, kOverrideKey};
-
 // The line loop. *working is the number of the line the rules have in hand,
 // 0 while the splitter reads.
 Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream& console,
                      uint64_t* working) {
-  ScaleClass scale = ScaleClass::Xaar500;
-  std::string rewritten;  // a line a rule has changed
-
+  RuleState rules;
   Line line;
   while (!splitter.AtEnd()) {
     *working = 0;
-    switch (splitter.Next(&line)) {
+    LineSplitter::Result got = splitter.Next(&line);
+    switch (got) {
       case LineSplitter::Result::kLine:
+      case LineSplitter::Result::kPassed:
         break;
       case LineSplitter::Result::kWrongFormat:
         output.Flush();
@@ -39,34 +32,28 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
         return {Outcome::kReadFailed};
     }
     if (!output.WriteAsIs(line.passed)) return {Outcome::kWriteFailed};
-    if (line.breaks == 0) continue;  // nothing but lines passed
+    if (got == LineSplitter::Result::kPassed) continue;
     *working = line.number;
 
-    // The three rules' keys exclude one another, so at most one applies.
-    if (std::optional<HeadType> head = DetectHeadType(line.content)) {
-      scale = head->scale;
-      if (head->name.empty()) {
-        console << "Error: Headtype not found - Xaar500 value is used..\n";
+    Effect effect = ApplyRules(line.content, rules);
+    if (effect.head) {
+      if (effect.head->family) {
+        console << "Detecting head type: " << effect.head->name << "\n";
       } else {
-        console << "Detecting head type: " << head->name << "\n";
-      }
-    } else if (IsOverridden(line.content)) {
-      line.content = kForcedLine;
-      line.breaks = 1;
-    } else {
-      switch (Rescale(line.content, scale, &rewritten)) {
-        case Rescaled::kNoMatch:
-          break;
-        case Rescaled::kRewritten:
-          line.content = rewritten;
-          line.breaks = 1;
-          break;
-        case Rescaled::kOutOfRange:
-          output.Flush();
-          return {Outcome::kOutOfRange, line.number};
+        console << "Error: Headtype not found - Xaar500 value is used..\n";
       }
     }
-
+    switch (effect.kind) {
+      case Effect::kKeep:
+        break;
+      case Effect::kReplace:
+        line.content = effect.line;
+        line.breaks = 1;
+        break;
+      case Effect::kOutOfRange:
+        output.Flush();
+        return {Outcome::kOutOfRange, line.number};
+    }
     if (!output.WriteLine(line.content, line.breaks)) return {Outcome::kWriteFailed};
   }
   if (!output.Flush()) return {Outcome::kWriteFailed};
@@ -75,12 +62,13 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
 
 }  // namespace
 
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block) {
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block,
+                SplitMode mode) {
   // A line longer than the memory can hold (an endless one from a pipe, or
   // any under a memory limit) is a fault of the input, reported as one.
   try {
     InputStream input(in);
-    LineSplitter splitter(input, block, kRuleKeys);
+    LineSplitter splitter(input, block, kRuleKeys, mode);
     OutputStream output(out, block);
     uint64_t working = 0;
     try {

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "textio/byte_io.h"
+#include "textio/line_splitter.h"
 
 namespace quillmar {
 
@@ -19,6 +20,8 @@ struct Outcome {
 // caller's. Running out of memory (a line too long to hold) ends the
 // conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
 // tests make it small to reach the buffers' edges.
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block = kBlockSize);
+// `mode` chooses how lines are found; both ways give the same result.
+Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block = kBlockSize,
+                SplitMode mode = SplitMode::kFast);
 
 }  // namespace quillmar

@@ -5,6 +5,8 @@
 #include <new>
 #include <sstream>
 
+#include "tests/support/memory_io.h"
+
 namespace quillmar {
 namespace {
 
@@ -13,11 +15,12 @@ struct Result {
   std::string output, console;
 };
 
-Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capacity = SIZE_MAX) {
+Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capacity = SIZE_MAX,
+                   size_t block = kBlockSize, SplitMode mode = SplitMode::kFast) {
   MemorySource in(input, chunk);
   MemorySink out(capacity);
   std::ostringstream console;
-  Outcome outcome = Convert(in, out, console);
+  Outcome outcome = Convert(in, out, console, block, mode);
   return {outcome, out.bytes(), console.str()};
 }
 
@@ -67,13 +70,18 @@ TEST(ConvertTest, RunningOutOfMemoryNamesTheLineAndKeepsTheLinesBefore) {
 
 TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
   std::string input = "1000-4=HP600\r\n\r\n4162-1=10\r\nA\rB\r\n9040-1=True\r\n\x1A junk";
-  Result whole = ConvertText(input);
-  for (size_t chunk = 1; chunk < input.size(); ++chunk) {
-    Result pieces = ConvertText(input, chunk);
-    EXPECT_EQ(pieces.outcome.kind, whole.outcome.kind);
-    EXPECT_EQ(pieces.output, whole.output) << "chunk " << chunk;
-    EXPECT_EQ(pieces.console, whole.console) << "chunk " << chunk;
+  // Every piece size, both ways of finding lines, against the reference way
+  // in whole blocks.
+  Result whole = ConvertText(input, SIZE_MAX, SIZE_MAX, kBlockSize, SplitMode::kReference);
+  for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
+    for (SplitMode mode : {SplitMode::kFast, SplitMode::kReference}) {
+      Result pieces = ConvertText(input, chunk, SIZE_MAX, chunk, mode);
+      EXPECT_EQ(pieces.outcome.kind, whole.outcome.kind);
+      EXPECT_EQ(pieces.output, whole.output) << "chunk " << chunk;
+      EXPECT_EQ(pieces.console, whole.console) << "chunk " << chunk;
+    }
   }
+  EXPECT_EQ(ConvertText(input).output, whole.output);
 }
 
 }  // namespace

@@ -18,6 +18,20 @@ constexpr const char* kUsage =
     "   Quillmar ZUL.kvr t\\ZUL.kvr\n"
     "   The directory has to exist before calling Quillmar.\n";
 
+class DiskFiles : public Files {
+ public:
+  std::unique_ptr<ByteSource> OpenInput(const std::string& path) override {
+    return quillmar::OpenInput(path);
+  }
+  std::unique_ptr<ByteSink> OpenOutput(const std::string& path) override {
+    return quillmar::OpenOutput(path);
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return quillmar::SameFile(a, b);
+  }
+  bool IsConsole(const std::string& path) override { return IsConsoleFile(path); }
+};
+
 }  // namespace
 
 int Report(Outcome outcome, const std::string& input, const std::string& output,
@@ -46,6 +60,11 @@ int Report(Outcome outcome, const std::string& input, const std::string& output,
 }
 
 int Run(std::span<const std::string> args, std::ostream& console) {
+  DiskFiles disk;
+  return Run(args, console, disk);
+}
+
+int Run(std::span<const std::string> args, std::ostream& console, Files& files) {
   if (args.size() < 3) {
     console << kUsage;
     return 1;
@@ -54,23 +73,23 @@ int Run(std::span<const std::string> args, std::ostream& console) {
   const std::string& out_path = args[2];
   console << "\nConverting " << in_path << " -> " << out_path << ".\n";
 
-  std::unique_ptr<FileSource> in = OpenInput(in_path);
+  std::unique_ptr<ByteSource> in = files.OpenInput(in_path);
   if (!in) {
     console << "Cannot open input file " << in_path << ".\n";
     return 1;
   }
   // Opening the output empties it: converting a file onto itself would
   // destroy it before a byte was read.
-  if (SameFile(in_path, out_path)) {
+  if (files.SameFile(in_path, out_path)) {
     console << "Error: Input and output are the same file.\n";
     return 1;
   }
   // Messages and copy written to one file would overwrite each other.
-  if (IsConsoleFile(out_path)) {
+  if (files.IsConsole(out_path)) {
     console << "Error: Output and console are the same file.\n";
     return 1;
   }
-  std::unique_ptr<FileSink> out = OpenOutput(out_path);
+  std::unique_ptr<ByteSink> out = files.OpenOutput(out_path);
   if (!out) {
     console << "Cannot open output file " << out_path << ".\n";
     return 1;

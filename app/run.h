@@ -1,6 +1,7 @@
 // Run control: the command line, the two files, the messages and the status.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
@@ -9,8 +10,24 @@
 
 namespace quillmar {
 
+// What run control needs of the files it works on: the program's are on
+// disk, a test's wherever the test wants them, failing where it says.
+class Files {
+ public:
+  virtual ~Files() = default;
+  // Nothing when the file cannot be opened.
+  virtual std::unique_ptr<ByteSource> OpenInput(const std::string& path) = 0;
+  virtual std::unique_ptr<ByteSink> OpenOutput(const std::string& path) = 0;
+  // Whether both paths name one file.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // Whether the path names the file that the console writes to.
+  virtual bool IsConsole(const std::string& path) = 0;
+};
+
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
 // input and output paths (UTF-8). Returns the exit status.
+int Run(std::span<const std::string> args, std::ostream& console, Files& files);
+// The same on the files on disk.
 int Run(std::span<const std::string> args, std::ostream& console);
 
 // Prints the message that ends a conversion and returns the exit status.

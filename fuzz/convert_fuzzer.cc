@@ -8,6 +8,7 @@
 
 #include "app/convert.h"
 #include "app/run.h"
+#include "tests/support/memory_io.h"
 
 namespace {
 
@@ -17,11 +18,12 @@ struct Result {
   bool operator==(const Result&) const = default;
 };
 
-Result ConvertBytes(std::string_view input, size_t chunk, size_t block) {
+Result ConvertBytes(std::string_view input, size_t chunk, size_t block,
+                    quillmar::SplitMode mode = quillmar::SplitMode::kFast) {
   quillmar::MemorySource in(input, chunk);
   quillmar::MemorySink out;
   std::ostringstream console;
-  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block);
+  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block, mode);
   int status = quillmar::Report(outcome, "in", "out", console);
   return {status, console.str(), out.bytes()};
 }
@@ -59,8 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(again.status == 0 && again.output == first.output, "the output converts to itself");
   }
   Require(ConvertBytes(input, SIZE_MAX, kBlock) == first, "a second run gives the same result");
+  // The fast paths find the same lines as the general path alone.
+  constexpr auto kReference = quillmar::SplitMode::kReference;
+  Require(ConvertBytes(input, SIZE_MAX, kBlock, kReference) == first,
+          "the fast and the reference splitting agree");
   // Small reads and buffers put every line across their edges.
-  Result pieces = ConvertBytes(input, 1 + size % 7, 1 + size % 13);
-  Require(pieces == first, "the size of reads and buffers changes nothing");
+  size_t chunk = 1 + size % 7, block = 1 + size % 13;
+  Require(ConvertBytes(input, chunk, block) == first,
+          "the size of reads and buffers changes nothing");
+  Require(ConvertBytes(input, chunk, block, kReference) == first,
+          "the reference splitting in small pieces agrees too");
   return 0;
 }

@@ -1,7 +1,5 @@
-// The head type names and their families.
+// The head type names and their families. A new head type is one line here.
 #include "rules/head_type.h"
-
-#include <array>
 
 #include "rules/key.h"
 
@@ -10,28 +8,21 @@ namespace {
 
 struct Known {
   std::string_view name;
-  ScaleClass scale;
+  ScaleClass family;
 };
 
-constexpr std::array<Known, 17> kHeadTypes = {{
-    {"XAAR500", ScaleClass::Xaar500},
-    {"XAAR500CM", ScaleClass::Xaar500},
-    {"XAAR128", ScaleClass::Xaar128},
-    {"XAAR128+", ScaleClass::Xaar128},
-    {"HP600x600", ScaleClass::Hp},
-    {"HP300x300HS", ScaleClass::Hp},
-    {"HP300x300OR", ScaleClass::Hp},
-    {"HP150x300HS", ScaleClass::Hp},
-    {"HP150HS", ScaleClass::Hp},
-    {"HP300HS", ScaleClass::Hp},
-    {"HP600HS", ScaleClass::Hp},
-    {"HP150", ScaleClass::Hp},
-    {"HP300", ScaleClass::Hp},
-    {"HP600", ScaleClass::Hp},
-    {"HP150OR", ScaleClass::Hp},
-    {"HP300OR", ScaleClass::Hp},
+// In the order they are compared.
+constexpr Known kHeadTypes[] = {
+    {"XAAR500", ScaleClass::Xaar500}, {"XAAR500CM", ScaleClass::Xaar500},
+    {"XAAR128", ScaleClass::Xaar128}, {"XAAR128+", ScaleClass::Xaar128},
+    {"HP600x600", ScaleClass::Hp},    {"HP300x300HS", ScaleClass::Hp},
+    {"HP300x300OR", ScaleClass::Hp},  {"HP150x300HS", ScaleClass::Hp},
+    {"HP150HS", ScaleClass::Hp},      {"HP300HS", ScaleClass::Hp},
+    {"HP600HS", ScaleClass::Hp},      {"HP150", ScaleClass::Hp},
+    {"HP300", ScaleClass::Hp},        {"HP600", ScaleClass::Hp},
+    {"HP150OR", ScaleClass::Hp},      {"HP300OR", ScaleClass::Hp},
     {"HP600OR", ScaleClass::Hp},
-}};
+};
 
 }  // namespace
 
@@ -40,9 +31,9 @@ std::optional<HeadType> DetectHeadType(std::string_view content) {
   // The whole rest of the line is the name: nothing is trimmed, case counts.
   std::string_view text = content.substr(kHeadTypeKey.size());
   for (const Known& k : kHeadTypes) {
-    if (text == k.name) return HeadType{k.name, k.scale};
+    if (text == k.name) return HeadType{text, k.family};
   }
-  return HeadType{{}, ScaleClass::Xaar500};
+  return HeadType{text, std::nullopt};
 }
 
 }  // namespace quillmar

@@ -12,8 +12,8 @@ namespace quillmar {
 inline constexpr std::string_view kHeadTypeKey = "1000-4=";
 
 struct HeadType {
-  std::string_view name;  // the known name matched, empty if none
-  ScaleClass scale;       // Xaar500 when the name is not known
+  std::string_view name;             // the whole rest of the line
+  std::optional<ScaleClass> family;  // nothing when the name is not known
 };
 
 // Nothing unless the line is a head type line.

@@ -46,6 +46,8 @@ TEST(RescaleTest, ValuesForEachFamily) {
       // One white-space byte before the digits is skipped, a second is not.
       {"4162-1= 100", "4172-1=625", "4172-1=193", "4172-1=188"},
       {"4162-1=\t100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      {"4162-1=\v100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      {"4162-1=\f100", "4172-1=625", "4172-1=193", "4172-1=188"},
       {"4162-1=  100", "4172-1=0", "4172-1=0", "4172-1=0"},
       {"4162-1=-", "4172-1=0", "4172-1=0", "4172-1=0"},
       {"4162-1=.", "4172-1=0", "4172-1=0", "4172-1=0"},
@@ -110,7 +112,9 @@ TEST(RescaleTest, ThirtyTwoBitBoundaries) {
     EXPECT_EQ(ScaleValue(c.above, c.scale), std::nullopt) << c.above;
   }
   EXPECT_EQ(ScaleValue("343594671", ScaleClass::Hp), 2147483520);
-  EXPECT_EQ(ScaleValue("-343594704", ScaleClass::Hp), -2147483648);
+  // Results of eleven characters, the longest, through the formatting.
+  EXPECT_EQ(Rewrite("4162-1=-343594704", ScaleClass::Hp), "4172-1=-2147483648");
+  EXPECT_EQ(Rewrite("4162-1=-200000000", ScaleClass::Hp), "4172-1=-1250009856");
 }
 
 TEST(RescaleTest, HugeAndTinyValues) {

@@ -19,7 +19,7 @@ class FileSource : public ByteSource {
  public:
   explicit FileSource(FileHandle file) : file_(std::move(file)) {}
   std::optional<size_t> Read(std::span<char> buf) override;
-  void Close() { file_.reset(); }
+  void Close() override { file_.reset(); }
 
  private:
   FileHandle file_;
@@ -30,7 +30,7 @@ class FileSink : public ByteSink {
   explicit FileSink(FileHandle file) : file_(std::move(file)) {}
   bool Write(std::string_view bytes) override;
   // False if the last bytes could not be stored or the close failed.
-  bool Close();
+  bool Close() override;
 
  private:
   FileHandle file_;

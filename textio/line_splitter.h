@@ -20,25 +20,38 @@ struct Line {
   // in the file exactly as they go out: they are to be copied as they are.
   std::string_view passed;
   std::string_view content;  // holds no LF and no CR
-  uint64_t breaks = 0;       // LFs after the content; 0: no line, only `passed`
+  uint64_t breaks = 0;       // LFs after the content, at least one
   uint64_t number = 0;       // 1 + the LFs of the file before the line
 };
 
+// How the splitter finds lines. The fast way passes plain lines in bulk and
+// takes simple ones the short way; the reference way takes every line by
+// the general path alone. Both must give the same text: tests and the
+// fuzzer compare them.
+enum class SplitMode { kFast, kReference };
+
 class LineSplitter {
  public:
-  enum class Result { kLine, kWrongFormat, kReadFailed };
+  enum class Result {
+    kLine,    // a line, perhaps with lines passed before it
+    kPassed,  // only lines passed, no line to deliver yet
+    kWrongFormat,
+    kReadFailed,
+  };
 
-  // Lines that begin with one of the `wanted` keys are always delivered;
-  // other lines whose bytes need no change on the way out may be passed
-  // instead. Without keys every line is delivered. The keys must outlive
-  // the splitter.
+  // Lines that begin with one of the `wanted` keys (of at most eight bytes)
+  // are always delivered; other lines whose bytes need no change on the way
+  // out may be passed instead. Without keys every line is delivered. The
+  // keys must outlive the splitter.
   explicit LineSplitter(InputStream& input, size_t block = kBlockSize,
-                        std::span<const std::string_view> wanted = {});
+                        std::span<const std::string_view> wanted = {},
+                        SplitMode mode = SplitMode::kFast);
 
   // True once the text has no byte left; a failed read reports through Next.
   bool AtEnd();
 
-  // Delivers the next line; its content stays valid until the next call.
+  // Delivers the next line, or the lines passed before it; they stay valid
+  // until the next call.
   Result Next(Line* line);
 
   // The number of the line that Next delivers next.
@@ -62,7 +75,7 @@ class LineSplitter {
     uint64_t bytes = 0, mask = 0;
   };
   std::vector<KeyWord> key_words_;
-  bool long_keys_ = false;  // a key longer than eight bytes
+  SplitMode mode_;
   Buffer buf_;
   size_t begin_ = 0;  // first byte not yet delivered
   size_t end_ = 0;    // end of the bytes read into buf_
@@ -71,9 +84,5 @@ class LineSplitter {
   uint64_t line_number_ = 1;
   std::string decoded_;  // a line's content with its CRs taken out
 };
-
-// A byte that may not follow another byte in a line's content: NUL to 0x08
-// and 0xFF. The first content byte of a line is exempt.
-inline bool IsRejected(unsigned char c) { return static_cast<unsigned char>(c + 1) < 10; }
 
 }  // namespace quillmar

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/memory_io.h"
+
 namespace quillmar {
 namespace {
 
@@ -10,14 +12,18 @@ namespace {
 // Lines passed unseen show as their raw bytes in <>.
 std::string Split(std::string_view text, size_t chunk, size_t block,
                   std::optional<size_t> fail_at = std::nullopt,
-                  std::span<const std::string_view> wanted = {}) {
+                  std::span<const std::string_view> wanted = {},
+                  SplitMode mode = SplitMode::kFast) {
   MemorySource source(text, chunk, fail_at);
   InputStream input(source);
-  LineSplitter splitter(input, block, wanted);
+  LineSplitter splitter(input, block, wanted, mode);
   std::string out;
   Line line;
   while (!splitter.AtEnd()) {
     switch (splitter.Next(&line)) {
+      case LineSplitter::Result::kPassed:
+        out.append("<").append(line.passed).append(">");
+        continue;
       case LineSplitter::Result::kLine:
         if (!line.passed.empty()) out.append("<").append(line.passed).append(">");
         out.append(line.content).append(static_cast<size_t>(line.breaks), '|');
@@ -70,8 +76,10 @@ TEST(LineSplitterTest, SplitsAndChecks) {
   for (const Case& c : cases) {
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, SIZE_MAX}) {
       for (size_t block : {size_t{1}, size_t{4}, size_t{4096}}) {
-        EXPECT_EQ(Split(c.text, chunk, block), c.lines)
-            << "text \"" << c.text << "\" chunk " << chunk << " block " << block;
+        for (SplitMode mode : {SplitMode::kFast, SplitMode::kReference}) {
+          EXPECT_EQ(Split(c.text, chunk, block, std::nullopt, {}, mode), c.lines)
+              << "text \"" << c.text << "\" chunk " << chunk << " block " << block;
+        }
       }
     }
   }
@@ -118,16 +126,18 @@ TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
         Line line;
         while (!splitter.AtEnd()) {
           LineSplitter::Result r = splitter.Next(&line);
-          if (r != LineSplitter::Result::kLine) {
+          if (r != LineSplitter::Result::kLine && r != LineSplitter::Result::kPassed) {
             out += "!";
             delivered += "!";
             break;
           }
-          out.append(line.passed).append(line.content);
-          for (size_t i = 0; i < line.breaks; ++i) out += "\r\n";
+          out.append(line.passed);
           EXPECT_EQ(line.passed.find("\nW"), std::string_view::npos);
           EXPECT_FALSE(line.passed.starts_with("W"));
-          if (line.breaks > 0) delivered.append(line.content).append(static_cast<size_t>(line.breaks), '|');
+          if (r == LineSplitter::Result::kPassed) continue;
+          out.append(line.content);
+          for (size_t i = 0; i < line.breaks; ++i) out += "\r\n";
+          delivered.append(line.content).append(static_cast<size_t>(line.breaks), '|');
         }
         std::string where = "text \"" + c.text + "\" chunk " + std::to_string(chunk) + " block " +
                             std::to_string(block);

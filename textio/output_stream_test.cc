@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/memory_io.h"
+
 namespace quillmar {
 namespace {
 
@@ -52,6 +54,18 @@ TEST(OutputStreamTest, AFailedWriteStaysFailed) {
   EXPECT_FALSE(out.WriteLine("E", 1));
   EXPECT_FALSE(out.Flush());
   EXPECT_EQ(sink.bytes(), "AB\r");
+
+  // A sink that would take bytes again after a failure is not tried again:
+  // the copy would have a hole in it.
+  struct FailsOnce : ByteSink {
+    int writes = 0;
+    bool Write(std::string_view /*bytes*/) override { return ++writes > 1; }
+  } once;
+  OutputStream after(once, 4);
+  EXPECT_FALSE(after.WriteLine("ABCDEF", 1));
+  EXPECT_FALSE(after.WriteLine("G", 1));
+  EXPECT_FALSE(after.Flush());
+  EXPECT_EQ(once.writes, 1);
 }
 
 }  // namespace

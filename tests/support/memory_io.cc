@@ -1,5 +1,5 @@
-// In-memory byte source and sink.
-#include "textio/byte_io.h"
+// A byte source and sink in memory.
+#include "tests/support/memory_io.h"
 
 #include <algorithm>
 #include <cstring>

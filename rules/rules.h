@@ -1,0 +1,70 @@
+// The conversion rules in one table: for each, the key a line must begin
+// with and what the rule makes of such a line. Run control applies them to
+// every line, in this order; the line splitter delivers every line that
+// begins with one of their keys and may pass the others through unseen.
+// A new rule is one entry in kRules.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "rules/head_type.h"
+#include "rules/override.h"
+#include "rules/rescale.h"
+#include "rules/scale_class.h"
+
+namespace quillmar {
+
+// What the rules carry from one line to the next.
+struct RuleState {
+  ScaleClass family = ScaleClass::Xaar500;  // set by the head type lines
+  std::string rewritten;                    // the content of a rewritten line
+};
+
+// What a rule made of a line.
+struct Effect {
+  enum Kind {
+    kKeep,        // the line goes out as it came
+    kReplace,     // `line` goes out instead, with one break: blank lines after it are lost
+    kOutOfRange,  // the run stops: the line's value does not fit 32 bits
+  };
+  Kind kind = kKeep;
+  std::string_view line;
+  std::optional<HeadType> head;  // what a head type line named, for the console
+};
+
+struct Rule {
+  std::string_view key;
+  Effect (*apply)(std::string_view content, RuleState& state);
+};
+
+Effect ApplyHeadType(std::string_view content, RuleState& state);
+Effect ApplyRescale(std::string_view content, RuleState& state);
+Effect ApplyOverride(std::string_view content, RuleState& state);
+
+inline constexpr Rule kRules[] = {
+    {kHeadTypeKey, ApplyHeadType},
+    {kRescaleKey, ApplyRescale},
+    {kOverrideKey, ApplyOverride},
+};
+
+// The splitter tests a line's first eight bytes against every key at once;
+// a longer key would need a slower test on every line.
+static_assert(std::ranges::all_of(kRules, [](const Rule& r) { return r.key.size() <= 8; }),
+              "a rule's key is at most eight bytes");
+
+// The keys alone, for the splitter.
+inline constexpr auto kRuleKeys = [] {
+  std::array<std::string_view, std::size(kRules)> keys;
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = kRules[i].key;
+  return keys;
+}();
+
+// Applies every rule whose key the line begins with, in order, each to the
+// line as the rules before it left it.
+Effect ApplyRules(std::string_view content, RuleState& state);
+
+}  // namespace quillmar

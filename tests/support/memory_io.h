@@ -1,0 +1,47 @@
+// A byte source and sink in memory, for the tests and the fuzzer: the whole
+// conversion runs without a disk, and can be made to fail where a test says.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/byte_io.h"
+
+namespace quillmar {
+
+// Serves a string, in pieces of at most `chunk` bytes so that tests reach
+// the block boundaries, and fails every read from `fail_at` on if set.
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view data, size_t chunk = SIZE_MAX,
+                        std::optional<size_t> fail_at = std::nullopt)
+      : data_(data), chunk_(chunk), fail_at_(fail_at) {}
+  std::optional<size_t> Read(std::span<char> buf) override;
+
+ private:
+  std::string_view data_;
+  size_t chunk_;
+  std::optional<size_t> fail_at_;
+  size_t pos_ = 0;
+};
+
+// Collects what is written; refuses bytes past `capacity`, like a full disk,
+// and, if told, fails its close, like a disk that refuses the last blocks.
+class MemorySink : public ByteSink {
+ public:
+  explicit MemorySink(size_t capacity = SIZE_MAX, bool close_fails = false)
+      : capacity_(capacity), close_fails_(close_fails) {}
+  bool Write(std::string_view bytes) override;
+  bool Close() override { return !close_fails_; }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+  size_t capacity_;
+  bool close_fails_;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,51 @@
+#include "textio/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quillmar {
+namespace {
+
+// The definition: one byte at a time.
+size_t FirstSpecial(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size() && !IsSpecial(static_cast<unsigned char>(s[i]))) ++i;
+  return i;
+}
+
+size_t Found(const std::string& s) {
+  return static_cast<size_t>(FindSpecial(s.data(), s.data() + s.size()) - s.data());
+}
+
+TEST(ScanTest, EveryByteAtEveryOffset) {
+  for (size_t size = 1; size <= 16; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      for (int b = 0; b < 256; ++b) {
+        std::string s(size, 'a');
+        s[at] = static_cast<char>(b);
+        ASSERT_EQ(Found(s), FirstSpecial(s)) << "byte " << b << " at " << at << " of " << size;
+      }
+    }
+  }
+}
+
+TEST(ScanTest, EveryPairOfBytes) {
+  // Two bytes side by side, and apart, in a 16-byte window: borrows from one
+  // may flag the other.
+  for (size_t second : {size_t{1}, size_t{2}, size_t{7}, size_t{8}, size_t{9}}) {
+    for (size_t at : {size_t{0}, size_t{3}, size_t{6}}) {
+      for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+          std::string s(16, 'a');
+          s[at] = static_cast<char>(a);
+          s[at + second] = static_cast<char>(b);
+          ASSERT_EQ(Found(s), FirstSpecial(s)) << a << " at " << at << ", " << b << " after it";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmar
