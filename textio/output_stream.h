@@ -30,7 +30,7 @@ class OutputStream {
   }
 
   // Writes bytes as they are: whole lines that already have CR LF breaks.
-  bool WriteAsIs(std::string_view bytes) { return !failed_ && Put(bytes); }
+  bool WriteAsIs(std::string_view bytes) { return !failed_ && (bytes.empty() || Put(bytes)); }
 
   // Hands every buffered byte to the sink; false if any write failed.
   bool Flush();
