@@ -19,7 +19,7 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
   Line line;
   while (!splitter.AtEnd()) {
     *working = 0;
-    LineSplitter::Result got = splitter.Next(&line);
+    LineSplitter::Result got = splitter.Next(&line, output);
     switch (got) {
       case LineSplitter::Result::kLine:
       case LineSplitter::Result::kPassed:
@@ -31,7 +31,7 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
         output.Flush();
         return {Outcome::kReadFailed};
     }
-    if (!output.WriteAsIs(line.passed)) return {Outcome::kWriteFailed};
+    if (output.Failed()) return {Outcome::kWriteFailed};
     if (got == LineSplitter::Result::kPassed) continue;
     *working = line.number;
 
@@ -50,6 +50,11 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
         line.content = effect.line;
         line.breaks = 1;
         break;
+      case Effect::kRewrite:
+        if (!output.WriteNumberedLine(effect.key, effect.line, effect.number)) {
+          return {Outcome::kWriteFailed};
+        }
+        continue;
       case Effect::kOutOfRange:
         output.Flush();
         return {Outcome::kOutOfRange, line.number};
@@ -69,7 +74,9 @@ Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t blo
   try {
     InputStream input(in);
     LineSplitter splitter(input, block, kRuleKeys, mode);
-    OutputStream output(out, block);
+    // Writes go in larger blocks than reads: fewer system calls, while the
+    // read buffer stays small enough for the level-2 cache.
+    OutputStream output(out, 4 * block);
     uint64_t working = 0;
     try {
       return ConvertLines(splitter, output, console, &working);

@@ -6,7 +6,14 @@
 #   bash bench/run.sh [ROUNDS]
 #
 # The commands take turns, one run each per round, so that a slow moment of
-# the machine falls on all of them alike; the figures are medians.
+# the machine falls on all of them alike; the figures are medians. Every
+# output is deleted before each timed run: truncating a file that the
+# kernel is still writing back would time the disk, not the program.
+# QUILLMAR=PATH times another build of the program instead of this one.
+#
+# The files: input 1, the short-line file of the speed targets (121 MB, CR
+# LF, from ../shared/bench/short_lines.py), its LF-only twin, and generated
+# files of the project's own mix (bench/make_settings.cc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-11}
@@ -25,10 +32,14 @@ cmake --workflow --preset bench >/dev/null
 bin=build/bench
 data=$bin/data
 mkdir -p "$data"
-q=$bin/quillmar
+q=${QUILLMAR:-$bin/quillmar}
 for size in 4096 10000000 100000000 1000000000; do
   [ -f "$data/$size.kvr" ] || "$bin/bench/make_settings" "$size" "$data/$size.kvr"
 done
+if [ ! -f "$data/input1-lf.kvr" ]; then
+  python3 ../shared/bench/short_lines.py 8000000 7 >"$data/input1.kvr"
+  tr -d '\r' <"$data/input1.kvr" >"$data/input1-lf.kvr"
+fi
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 mem=$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)
@@ -42,6 +53,7 @@ time_file() {
   all=$(mktemp)
   for ((r = 0; r <= rounds; r++)); do
     hyperfine --runs "$runs" --export-csv "$all.round" --output=null --style none \
+      --prepare "rm -f $data/out.cat $data/out.kvr $data/out.u2d" \
       -n cat "cat $in > $data/out.cat" \
       -n quillmar "$q $in $data/out.kvr" \
       -n unix2dos "unix2dos -q -n $in $data/out.u2d" >/dev/null 2>&1
@@ -70,6 +82,8 @@ report() {
 echo
 echo "| file    | cat          | quillmar     | unix2dos     | quillmar / cat | unix2dos / quillmar |"
 echo "|---------|--------------|--------------|--------------|----------------|---------------------|"
+report "input 1" "$(time_file "$data/input1.kvr" 1)"
+report "LF only" "$(time_file "$data/input1-lf.kvr" 1)"
 report "100 MB" "$(time_file "$data/100000000.kvr" 1)"
 report "4 KB" "$(time_file "$data/4096.kvr" 30)"
 

@@ -63,11 +63,28 @@ double ParseValue(std::string_view text) {
   return negative ? -value : value;
 }
 
+// The value of a value text, as ParseValue reads it, in single precision.
+// The common forms, digits with or without a minus, nine at most, are read
+// here at once and exactly: converting their integer to float rounds as
+// converting it through double does, since double holds it exactly.
+float ReadValue(std::string_view text) {
+  size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() > sign && text.size() - sign <= 9) {
+    uint32_t n = 0;
+    for (size_t i = sign; i < text.size(); ++i) {
+      auto d = static_cast<uint32_t>(static_cast<unsigned char>(text[i])) - '0';
+      if (d > 9) return static_cast<float>(ParseValue(text));
+      n = n * 10 + d;
+    }
+    return static_cast<float>(sign != 0 ? -static_cast<int64_t>(n) : int64_t{n});
+  }
+  return static_cast<float>(ParseValue(text));
+}
+
 }  // namespace
 
 std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale) {
-  float value = static_cast<float>(ParseValue(value_text));
-  float product = value * Factor(scale);
+  float product = ReadValue(value_text) * Factor(scale);
   // Half up: the floor of x + 0.5. It fits 32 bits only for x + 0.5 in
   // [-2^31, 2^31), where truncating and stepping down below zero is the
   // floor, without a call to the library's.
@@ -79,29 +96,32 @@ std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale)
 }
 
 // Hot: a change here is measured with bench/run.sh.
-Rescaled Rescale(std::string_view content, ScaleClass scale, std::string* out) {
-  if (!HasKey(content, kRescaleKey)) return Rescaled::kNoMatch;
-  size_t eq = kRescaleKey.size();
-  while (eq < content.size() && IsDigit(content[eq])) ++eq;
-  if (eq == content.size() || content[eq] != '=') return Rescaled::kNoMatch;
+Rescaled Rescale(std::string_view content, ScaleClass scale) {
+  if (!HasKey(content, kRescaleKey)) return {};
+  const char* const begin = content.data();
+  const char* const end = begin + content.size();
+  const char* p = begin + kRescaleKey.size();
+  while (p < end && IsDigit(*p)) ++p;
+  if (p == end || *p != '=') return {};
 
   // The value text is the byte after "=", whatever it is, and the digits that
   // follow it; the rest of the line is dropped. At the end of the content the
   // byte after "=" is the line break, which reads as 0.
-  size_t cut = eq + 1;
-  size_t end = cut < content.size() ? cut + 1 : cut;
-  while (end < content.size() && IsDigit(content[end])) ++end;
-  std::optional<int32_t> value = ScaleValue(content.substr(cut, end - cut), scale);
-  if (!value) return Rescaled::kOutOfRange;
-
-  // The key, now of group 4172, then the number: up to ten digits and a sign.
-  char digits[std::numeric_limits<int32_t>::digits10 + 2];
-  auto [ptr, ec] = std::to_chars(digits, digits + sizeof digits, *value);
-  if (ec != std::errc()) return Rescaled::kOutOfRange;  // not reached: the buffer holds any int32
-  out->assign(content.data(), cut);
-  (*out)[2] = '7';
-  out->append(digits, ptr);
-  return Rescaled::kRewritten;
+  const char* const cut = p + 1;
+  const char* value_end = cut < end ? cut + 1 : cut;
+  while (value_end < end && IsDigit(*value_end)) ++value_end;
+  std::optional<int32_t> value =
+      ScaleValue(std::string_view(cut, static_cast<size_t>(value_end - cut)), scale);
+  Rescaled result;
+  if (!value) {
+    result.kind = Rescaled::kOutOfRange;
+    return result;
+  }
+  const char* const rest = begin + kRescaleKey.size();
+  result.kind = Rescaled::kRewritten;
+  result.rest = std::string_view(rest, static_cast<size_t>(cut - rest));
+  result.number = *value;
+  return result;
 }
 
 }  // namespace quillmar

@@ -3,20 +3,26 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "rules/scale_class.h"
 
 namespace quillmar {
 
-// Every key of the group begins so.
+// Every key of the group begins so, and so every key of the new group.
 inline constexpr std::string_view kRescaleKey = "4162-";
+inline constexpr std::string_view kRescaledKey = "4172-";
 
-enum class Rescaled { kNoMatch, kRewritten, kOutOfRange };
+// What a line of the group becomes: kRescaledKey, then `rest` (the line's
+// index and "="), then `number` in decimal.
+struct Rescaled {
+  enum Kind { kNoMatch, kRewritten, kOutOfRange };
+  Kind kind = kNoMatch;
+  std::string_view rest;
+  int32_t number = 0;
+};
 
-// On kRewritten, *out holds the new content of the line.
-Rescaled Rescale(std::string_view content, ScaleClass scale, std::string* out);
+Rescaled Rescale(std::string_view content, ScaleClass scale);
 
 // The value of a line's value text (its first byte, whatever it is, and the
 // digits after it) scaled and rounded; nothing if the result does not fit

@@ -5,22 +5,37 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tests/support/memory_io.h"
+#include "textio/output_stream.h"
+
 namespace quillmar {
 namespace {
 
 constexpr ScaleClass kFamilies[] = {ScaleClass::Hp, ScaleClass::Xaar128, ScaleClass::Xaar500};
 
+// The line as it goes out, without its CR LF: through the output stream's
+// short way and its long way, which must agree.
 std::string Rewrite(std::string_view line, ScaleClass scale) {
-  std::string out;
-  switch (Rescale(line, scale, &out)) {
+  Rescaled r = Rescale(line, scale);
+  switch (r.kind) {
     case Rescaled::kNoMatch:
       return "unchanged";
     case Rescaled::kOutOfRange:
       return "out of range";
     case Rescaled::kRewritten:
-      return out;
+      break;
   }
-  return "?";
+  std::string out[2];
+  for (size_t i : {size_t{0}, size_t{1}}) {
+    MemorySink sink;
+    OutputStream stream(sink, i == 0 ? 4096 : 4);
+    EXPECT_TRUE(stream.WriteNumberedLine(kRescaledKey, r.rest, r.number));
+    EXPECT_TRUE(stream.Flush());
+    out[i] = sink.bytes();
+  }
+  EXPECT_EQ(out[0], out[1]);
+  if (!out[0].ends_with("\r\n")) return "no line break";
+  return out[0].substr(0, out[0].size() - 2);
 }
 
 TEST(RescaleTest, ValuesForEachFamily) {

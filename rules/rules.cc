@@ -12,56 +12,61 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
   if (!head) return {};
   // An unknown name puts Xaar500 in force, whatever came before.
   state.family = head->family.value_or(ScaleClass::Xaar500);
-  return {Effect::kKeep, {}, head};
+  Effect effect;
+  effect.head = head;
+  return effect;
 }
 
 Effect ApplyRescale(std::string_view content, RuleState& state) {
-  switch (Rescale(content, state.family, &state.rewritten)) {
+  Rescaled r = Rescale(content, state.family);
+  switch (r.kind) {
     case Rescaled::kNoMatch:
       break;
-    case Rescaled::kRewritten:
-      return {Effect::kReplace, state.rewritten, std::nullopt};
-    case Rescaled::kOutOfRange:
-      return {Effect::kOutOfRange, {}, std::nullopt};
+    case Rescaled::kRewritten: {
+      Effect effect;
+      effect.kind = Effect::kRewrite;
+      effect.key = kRescaledKey;
+      effect.line = r.rest;
+      effect.number = r.number;
+      return effect;
+    }
+    case Rescaled::kOutOfRange: {
+      Effect effect;
+      effect.kind = Effect::kOutOfRange;
+      return effect;
+    }
   }
   return {};
 }
 
 Effect ApplyOverride(std::string_view content, RuleState& /*state*/) {
   if (!HasKey(content, kOverrideKey)) return {};
-  return {Effect::kReplace, kForcedLine, std::nullopt};
+  Effect effect;
+  effect.kind = Effect::kReplace;
+  effect.line = kForcedLine;
+  return effect;
 }
 
 namespace {
 
-// Applies rule I if the line begins with its key; false when the run must
-// stop. A template, so that each rule's call is direct and can be inlined:
-// this runs for every line the splitter delivers.
+// Rule I's effect if the line begins with its key. A template, so that each
+// rule's call is direct and can be inlined: this runs for every line the
+// splitter delivers.
 template <size_t I>
-bool ApplyOne(std::string_view& content, RuleState& state, Effect& result) {
+bool ApplyOne(std::string_view content, RuleState& state, Effect& effect) {
   constexpr Rule kRule = kRules[I];
-  if (!HasKey(content, kRule.key)) return true;
-  Effect effect = kRule.apply(content, state);
-  if (effect.kind == Effect::kOutOfRange) {
-    result = effect;
-    return false;
-  }
-  if (effect.head) result.head = effect.head;
-  if (effect.kind == Effect::kReplace) {
-    result.kind = Effect::kReplace;
-    result.line = content = effect.line;
-  }
+  if (!HasKey(content, kRule.key)) return false;
+  effect = kRule.apply(content, state);
   return true;
 }
 
 }  // namespace
 
 Effect ApplyRules(std::string_view content, RuleState& state) {
-  Effect result;
-  [&]<size_t... I>(std::index_sequence<I...>) {
-    (ApplyOne<I>(content, state, result) && ...);
-  }(std::make_index_sequence<std::size(kRules)>());
-  return result;
+  Effect effect;
+  [&]<size_t... I>(std::index_sequence<I...>) { (ApplyOne<I>(content, state, effect) || ...); }
+  (std::make_index_sequence<std::size(kRules)>());
+  return effect;
 }
 
 }  // namespace quillmar

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "rules/head_type.h"
@@ -21,18 +20,20 @@ namespace quillmar {
 // What the rules carry from one line to the next.
 struct RuleState {
   ScaleClass family = ScaleClass::Xaar500;  // set by the head type lines
-  std::string rewritten;                    // the content of a rewritten line
 };
 
-// What a rule made of a line.
+// What a rule made of a line. A replaced or rewritten line goes out with one
+// break: the blank lines after it are lost.
 struct Effect {
   enum Kind {
     kKeep,        // the line goes out as it came
-    kReplace,     // `line` goes out instead, with one break: blank lines after it are lost
+    kReplace,     // `line` goes out instead
+    kRewrite,     // `key`, `line` and `number` in decimal go out instead
     kOutOfRange,  // the run stops: the line's value does not fit 32 bits
   };
   Kind kind = kKeep;
-  std::string_view line;
+  std::string_view key, line;
+  int32_t number = 0;
   std::optional<HeadType> head;  // what a head type line named, for the console
 };
 
@@ -55,6 +56,14 @@ inline constexpr Rule kRules[] = {
 // a longer key would need a slower test on every line.
 static_assert(std::ranges::all_of(kRules, [](const Rule& r) { return r.key.size() <= 8; }),
               "a rule's key is at most eight bytes");
+// So that one rule at most applies to a line, no key begins another.
+static_assert(std::ranges::none_of(kRules,
+                                   [](const Rule& a) {
+                                     return std::ranges::any_of(kRules, [&](const Rule& b) {
+                                       return &a != &b && b.key.starts_with(a.key);
+                                     });
+                                   }),
+              "no rule's key begins another's");
 
 // The keys alone, for the splitter.
 inline constexpr auto kRuleKeys = [] {
@@ -63,8 +72,7 @@ inline constexpr auto kRuleKeys = [] {
   return keys;
 }();
 
-// Applies every rule whose key the line begins with, in order, each to the
-// line as the rules before it left it.
+// Applies the rule whose key the line begins with, if any.
 Effect ApplyRules(std::string_view content, RuleState& state);
 
 }  // namespace quillmar

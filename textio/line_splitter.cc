@@ -27,13 +27,14 @@ bool HasRejected(const char* p, size_t n, bool* started) {
 LineSplitter::LineSplitter(InputStream& input, size_t block,
                            std::span<const std::string_view> wanted, SplitMode mode)
     : input_(input), block_(block), wanted_(wanted), mode_(mode), buf_(2 * block) {
-  for (std::string_view key : wanted_) {
+  for (size_t i = 0; i < wanted_.size() && i < kKeySlots; ++i) {
     // A longer key is tested on its first eight bytes: more lines are
     // delivered than need be, never fewer.
-    KeyWord k;
-    std::memcpy(&k.bytes, key.data(), std::min<size_t>(key.size(), 8));
-    std::memset(&k.mask, 0xFF, std::min<size_t>(key.size(), 8));
-    key_words_.push_back(k);
+    std::string_view key = wanted_[i].substr(0, 8);
+    KeyWord& k = key_words_[i];
+    k.bytes = k.mask = 0;
+    std::memcpy(&k.bytes, key.data(), key.size());
+    std::memset(&k.mask, 0xFF, key.size());
   }
 }
 
@@ -76,22 +77,19 @@ bool LineSplitter::AtEnd() {
 }
 
 // Hot: a change here is measured with bench/run.sh.
-LineSplitter::Result LineSplitter::Next(Line* line) {
-  line->passed = {};
+LineSplitter::Result LineSplitter::Next(Line* line, OutputStream& out) {
   if (mode_ == SplitMode::kReference) return TakeAnyLine(line);
-  size_t passed = begin_;
-  PassPlainLines();
-  line->passed = std::string_view(buf_.data() + passed, begin_ - passed);
+  bool passed = !wanted_.empty() && PassPlainLines(out);
   if (TakeSimpleLine(line)) return Result::kLine;
-  // The lines passed go out before anything else happens, so that a fault
-  // in the next line, or a refill that moves the buffer, finds them written.
-  if (!line->passed.empty()) return Result::kPassed;
+  // At the end of what the buffer shows: the caller asks for more, or
+  // learns that the text has ended.
+  if (passed) return Result::kPassed;
   return TakeAnyLine(line);
 }
 
 // Hot: a change here is measured with bench/run.sh.
 bool LineSplitter::Wanted(const char* p, const char* end) const {
-  if (end - p >= 8) {
+  if (end - p >= 8 && wanted_.size() <= kKeySlots) {
     // All keys at once, on the line's first eight bytes: no loop, no branch
     // to mispredict on a mix of lines.
     uint64_t word;
@@ -113,26 +111,45 @@ bool LineSplitter::Wanted(const char* p, const char* end) const {
 }
 
 // Hot: a change here is measured with bench/run.sh.
-// Passes, from begin_, the lines nobody wants whose bytes already are what
-// goes out: plain content, then CR LF for each break. Stops before any other
-// line, and where the buffer does not show a line whole. A line too short
-// to hold a key cannot be wanted, whatever the buffer shows of it.
-void LineSplitter::PassPlainLines() {
-  if (wanted_.empty()) return;
-  const char* p = buf_.data() + begin_;
-  const char* end = buf_.data() + end_;
+// Writes to `out`, from begin_, the lines that nobody wants and whose
+// content is plain: a run of lines with CR LF breaks as it stands, a line
+// with LF breaks with a CR added to each. Stops before any other line, and
+// where the buffer does not show a line and the first byte after its break
+// run. A line too short to hold a key cannot be wanted, whatever the buffer
+// shows of it. Returns whether it passed any line.
+bool LineSplitter::PassPlainLines(OutputStream& out) {
+  const char* const start = buf_.data() + begin_;
+  const char* const end = buf_.data() + end_;
+  const char* p = start;
+  const char* run = p;  // the lines from here to p stand as they go out
   while (!Wanted(p, end)) {
-    const char* next = FindSpecial(p, end);
+    const char* content_end = FindSpecial(p, end);
+    const char* next = content_end;
     uint64_t breaks = 0;
-    while (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
-      next += 2;
-      ++breaks;
+    if (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
+      do {
+        next += 2;
+        ++breaks;
+      } while (end - next >= 2 && next[0] == '\r' && next[1] == '\n');
+      if (next == end || *next == '\r' || *next == '\n') break;
+    } else if (next < end && *next == '\n') {
+      do {
+        ++next;
+        ++breaks;
+      } while (next < end && *next == '\n');
+      if (next == end || *next == '\r') break;
+      out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
+      out.WriteLine(std::string_view(p, static_cast<size_t>(content_end - p)), breaks);
+      run = next;
+    } else {
+      break;  // a CR alone, or a byte to check: the general path's
     }
-    if (breaks == 0 || next == end || *next == '\r' || *next == '\n') break;
     line_number_ += breaks;
     p = next;
   }
+  out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
   begin_ = static_cast<size_t>(p - buf_.data());
+  return p != start;
 }
 
 // Hot: a change here is measured with bench/run.sh.

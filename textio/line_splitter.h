@@ -4,6 +4,7 @@
 // they are dropped wherever they stand.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,13 +13,11 @@
 #include <vector>
 
 #include "textio/input_stream.h"
+#include "textio/output_stream.h"
 
 namespace quillmar {
 
 struct Line {
-  // Whole lines, before this one, that nobody wanted to see and that stand
-  // in the file exactly as they go out: they are to be copied as they are.
-  std::string_view passed;
   std::string_view content;  // holds no LF and no CR
   uint64_t breaks = 0;       // LFs after the content, at least one
   uint64_t number = 0;       // 1 + the LFs of the file before the line
@@ -34,15 +33,15 @@ class LineSplitter {
  public:
   enum class Result {
     kLine,    // a line, perhaps with lines passed before it
-    kPassed,  // only lines passed, no line to deliver yet
+    kPassed,  // lines passed, and no line to deliver yet
     kWrongFormat,
     kReadFailed,
   };
 
   // Lines that begin with one of the `wanted` keys (of at most eight bytes)
-  // are always delivered; other lines whose bytes need no change on the way
-  // out may be passed instead. Without keys every line is delivered. The
-  // keys must outlive the splitter.
+  // are always delivered; other lines may be passed instead: written to the
+  // output as they go out, with CR LF breaks, unseen. Without keys every
+  // line is delivered. The keys must outlive the splitter.
   explicit LineSplitter(InputStream& input, size_t block = kBlockSize,
                         std::span<const std::string_view> wanted = {},
                         SplitMode mode = SplitMode::kFast);
@@ -50,9 +49,9 @@ class LineSplitter {
   // True once the text has no byte left; a failed read reports through Next.
   bool AtEnd();
 
-  // Delivers the next line, or the lines passed before it; they stay valid
-  // until the next call.
-  Result Next(Line* line);
+  // Delivers the next line, valid until the next call, after writing the
+  // lines passed before it to `out`; a failed write shows in `out`.
+  Result Next(Line* line, OutputStream& out);
 
   // The number of the line that Next delivers next.
   uint64_t LineNumber() const { return line_number_; }
@@ -63,18 +62,21 @@ class LineSplitter {
   enum class Fill { kMore, kEnd, kFailed };
   Fill FillBuffer();
   bool Wanted(const char* p, const char* end) const;
-  void PassPlainLines();
+  bool PassPlainLines(OutputStream& out);
   bool TakeSimpleLine(Line* line);
   Result TakeAnyLine(Line* line);
 
   InputStream& input_;
   size_t block_;
   std::span<const std::string_view> wanted_;
-  // The keys as eight-byte words with a mask over their bytes.
+  // The keys as eight-byte words with a mask over their bytes, in a fixed
+  // number of slots so that testing them all takes no loop; a spare slot
+  // matches nothing. More keys than slots are tested one by one.
   struct KeyWord {
-    uint64_t bytes = 0, mask = 0;
+    uint64_t bytes = ~uint64_t{0}, mask = 0;
   };
-  std::vector<KeyWord> key_words_;
+  static constexpr size_t kKeySlots = 4;
+  std::array<KeyWord, kKeySlots> key_words_{};
   SplitMode mode_;
   Buffer buf_;
   size_t begin_ = 0;  // first byte not yet delivered

@@ -9,7 +9,6 @@ namespace {
 
 // Splits the text and renders what came out: each line as its content and
 // one "|" per break, then "!" for a format error or "?" for a failed read.
-// Lines passed unseen show as their raw bytes in <>.
 std::string Split(std::string_view text, size_t chunk, size_t block,
                   std::optional<size_t> fail_at = std::nullopt,
                   std::span<const std::string_view> wanted = {},
@@ -17,15 +16,15 @@ std::string Split(std::string_view text, size_t chunk, size_t block,
   MemorySource source(text, chunk, fail_at);
   InputStream input(source);
   LineSplitter splitter(input, block, wanted, mode);
+  MemorySink sink;
+  OutputStream passed(sink);
   std::string out;
   Line line;
   while (!splitter.AtEnd()) {
-    switch (splitter.Next(&line)) {
+    switch (splitter.Next(&line, passed)) {
       case LineSplitter::Result::kPassed:
-        out.append("<").append(line.passed).append(">");
         continue;
       case LineSplitter::Result::kLine:
-        if (!line.passed.empty()) out.append("<").append(line.passed).append(">");
         out.append(line.content).append(static_cast<size_t>(line.breaks), '|');
         continue;
       case LineSplitter::Result::kWrongFormat:
@@ -91,25 +90,29 @@ TEST(LineSplitterTest, ARunOfBreaksIsCountedNotHeld) {
   MemorySource source(text);
   InputStream input(source);
   LineSplitter splitter(input, 4096);
+  MemorySink sink;
+  OutputStream unused(sink);  // without keys no line is passed
   Line line;
-  ASSERT_EQ(splitter.Next(&line), LineSplitter::Result::kLine);
+  ASSERT_EQ(splitter.Next(&line, unused), LineSplitter::Result::kLine);
   EXPECT_EQ(line.breaks, kBreaks);
   EXPECT_LE(splitter.Held(), size_t{4} * 4096);
-  ASSERT_EQ(splitter.Next(&line), LineSplitter::Result::kLine);
+  ASSERT_EQ(splitter.Next(&line, unused), LineSplitter::Result::kLine);
   EXPECT_EQ(line.content, "B");
   EXPECT_EQ(line.number, kBreaks + 1);
 }
 
 TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
   // Lines beginning with W are wanted. Whatever is passed or delivered, the
-  // bytes that go out are the same, and no wanted line is passed.
+  // bytes that go out are the same, and every wanted line is delivered.
   constexpr std::string_view wanted[] = {"W"};
   struct Case {
     std::string text, out, delivered;  // delivered: with full buffers
   } cases[] = {
       {"A\r\nB\r\nW\r\nC\r\nD\r\n", "A\r\nB\r\nW\r\nC\r\nD\r\n", "W|D|"},
-      {"A\nB\r\nC\r\n", "A\r\nB\r\nC\r\n", "A|C|"},        // an LF alone becomes CR LF
-      {"A\r\n\r\nB\r\nC\n", "A\r\n\r\nB\r\nC\r\n", "C|"},  // CR LF blank lines pass too
+      {"A\nB\r\nC\r\n", "A\r\nB\r\nC\r\n", "C|"},                    // an LF alone becomes CR LF
+      {"A\n\nB\nC\n", "A\r\n\r\nB\r\nC\r\n", "C|"},                  // ...in a run of them too
+      {"A\n\r\nB\r\n\nC\n", "A\r\n\r\nB\r\n\r\nC\r\n", "A||B||C|"},  // mixed runs are checked
+      {"A\r\n\r\nB\r\nC\n", "A\r\n\r\nB\r\nC\r\n", "C|"},            // CR LF blank lines pass too
       {"A\r\nB\x01\r\n", "A\r\n!", "!"},
       {"A\r\nB", "A\r\n!", "!"},
       {"\x01\r\nA\r\nB\r\n", "\x01\r\nA\r\nB\r\n", "\x01|B|"},
@@ -122,23 +125,30 @@ TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
         MemorySource source(c.text, chunk);
         InputStream input(source);
         LineSplitter splitter(input, block, wanted);
+        MemorySink sink;
+        OutputStream output(sink, block);
         std::string out, delivered;
         Line line;
+        size_t wanted_lines = 0;
         while (!splitter.AtEnd()) {
-          LineSplitter::Result r = splitter.Next(&line);
+          LineSplitter::Result r = splitter.Next(&line, output);
           if (r != LineSplitter::Result::kLine && r != LineSplitter::Result::kPassed) {
             out += "!";
             delivered += "!";
             break;
           }
-          out.append(line.passed);
-          EXPECT_EQ(line.passed.find("\nW"), std::string_view::npos);
-          EXPECT_FALSE(line.passed.starts_with("W"));
           if (r == LineSplitter::Result::kPassed) continue;
-          out.append(line.content);
-          for (size_t i = 0; i < line.breaks; ++i) out += "\r\n";
+          output.WriteLine(line.content, line.breaks);
           delivered.append(line.content).append(static_cast<size_t>(line.breaks), '|');
+          if (line.content.starts_with("W")) ++wanted_lines;
         }
+        ASSERT_TRUE(output.Flush());
+        out.insert(0, sink.bytes());
+        size_t w = c.text.starts_with("W") ? 1 : 0;
+        for (size_t i = c.text.find("\nW"); i != std::string::npos; i = c.text.find("\nW", i + 1))
+          ++w;
+        if (out.ends_with("!")) w = wanted_lines;  // a format error ends it early
+        EXPECT_EQ(wanted_lines, w);
         std::string where = "text \"" + c.text + "\" chunk " + std::to_string(chunk) + " block " +
                             std::to_string(block);
         EXPECT_EQ(out, c.out) << where;
@@ -154,9 +164,11 @@ TEST(LineSplitterTest, CountsLinesByTheirBreaks) {
   MemorySource source("A\n\n\nB\nC\n");
   InputStream input(source);
   LineSplitter splitter(input, 2);
+  MemorySink sink;
+  OutputStream unused(sink);
   Line line;
   std::vector<uint64_t> numbers;
-  while (!splitter.AtEnd() && splitter.Next(&line) == LineSplitter::Result::kLine) {
+  while (!splitter.AtEnd() && splitter.Next(&line, unused) == LineSplitter::Result::kLine) {
     numbers.push_back(line.number);
   }
   EXPECT_EQ(numbers, (std::vector<uint64_t>{1, 4, 5}));

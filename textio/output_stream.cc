@@ -39,6 +39,16 @@ bool OutputStream::WriteLineSlowly(std::string_view content, uint64_t breaks) {
   return true;
 }
 
+bool OutputStream::MakeRoom(size_t size) { return Flush() && buf_.size() >= size; }
+
+bool OutputStream::WriteNumberedLineSlowly(std::string_view key, std::string_view rest,
+                                           int32_t number) {
+  char digits[kLongestDecimal];
+  WriteDecimal(number, digits);
+  return !failed_ && Put(key) && Put(rest) &&
+         WriteLineSlowly(std::string_view(digits, DecimalLength(number)), 1);
+}
+
 bool OutputStream::Flush() {
   if (!failed_ && used_ > 0) failed_ = !sink_.Write(std::string_view(buf_.data(), used_));
   used_ = 0;

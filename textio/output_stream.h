@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "textio/byte_io.h"
+#include "textio/decimal.h"
 
 namespace quillmar {
 
@@ -29,14 +30,42 @@ class OutputStream {
     return WriteLineSlowly(content, breaks);
   }
 
+  // Writes `key`, `rest` and `number` in decimal as one line, with one CR LF
+  // break, straight into the buffer. Hot: a change here is measured with
+  // bench/run.sh.
+  bool WriteNumberedLine(std::string_view key, std::string_view rest, int32_t number) {
+    // Room for the longest number and for the sixteen bytes its writing
+    // may touch.
+    size_t most = key.size() + rest.size() + 16 + 2;
+    if (buf_.size() - used_ < most && !MakeRoom(most)) {
+      return WriteNumberedLineSlowly(key, rest, number);
+    }
+    char* p = buf_.data() + used_;
+    std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    std::memcpy(p, rest.data(), rest.size());
+    p += rest.size();
+    p += WriteDecimalFast(number, p);
+    *p++ = '\r';
+    *p++ = '\n';
+    used_ = static_cast<size_t>(p - buf_.data());
+    return !failed_;
+  }
+
   // Writes bytes as they are: whole lines that already have CR LF breaks.
   bool WriteAsIs(std::string_view bytes) { return !failed_ && (bytes.empty() || Put(bytes)); }
 
   // Hands every buffered byte to the sink; false if any write failed.
   bool Flush();
 
+  bool Failed() const { return failed_; }
+
  private:
   bool WriteLineSlowly(std::string_view content, uint64_t breaks);
+  bool WriteNumberedLineSlowly(std::string_view key, std::string_view rest, int32_t number);
+  // Flushes if `size` bytes do not fit behind the buffered ones; false if
+  // they still do not fit.
+  bool MakeRoom(size_t size);
   bool Put(std::string_view bytes);
 
   ByteSink& sink_;
