@@ -77,9 +77,9 @@ bool LineSplitter::AtEnd() {
 }
 
 // Hot: a change here is measured with bench/run.sh.
-LineSplitter::Result LineSplitter::Next(Line* line, OutputStream& out) {
+LineSplitter::Result LineSplitter::Next(Line* line, OutputStream& out, LineTaker* taker) {
   if (mode_ == SplitMode::kReference) return TakeAnyLine(line);
-  bool passed = !wanted_.empty() && PassPlainLines(out);
+  bool passed = !wanted_.empty() && PassPlainLines(out, taker);
   if (TakeSimpleLine(line)) return Result::kLine;
   // At the end of what the buffer shows: the caller asks for more, or
   // learns that the text has ended.
@@ -117,12 +117,26 @@ bool LineSplitter::Wanted(const char* p, const char* end) const {
 // where the buffer does not show a line and the first byte after its break
 // run. A line too short to hold a key cannot be wanted, whatever the buffer
 // shows of it. Returns whether it passed any line.
-bool LineSplitter::PassPlainLines(OutputStream& out) {
+bool LineSplitter::PassPlainLines(OutputStream& out, LineTaker* taker) {
   const char* const start = buf_.data() + begin_;
   const char* const end = buf_.data() + end_;
   const char* p = start;
   const char* run = p;  // the lines from here to p stand as they go out
-  while (!Wanted(p, end)) {
+  for (;;) {
+    if (Wanted(p, end)) {
+      const char* content_end = nullptr;
+      const char* next = taker != nullptr ? SimpleLineEnd(p, end, &content_end) : nullptr;
+      if (next == nullptr) break;
+      // What the taker writes goes after the lines before it.
+      out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
+      run = p;
+      if (!taker->Take(std::string_view(p, static_cast<size_t>(content_end - p)), line_number_)) {
+        break;
+      }
+      ++line_number_;
+      p = run = next;
+      continue;
+    }
     const char* content_end = FindSpecial(p, end);
     const char* next = content_end;
     uint64_t breaks = 0;
@@ -152,19 +166,29 @@ bool LineSplitter::PassPlainLines(OutputStream& out) {
   return p != start;
 }
 
+// Where the line at p ends, with its break, if the buffer shows it whole
+// and simple: plain content, an LF (after a CR or not), then the next
+// line's first byte. Nothing otherwise.
+const char* LineSplitter::SimpleLineEnd(const char* p, const char* end,
+                                        const char** content_end) const {
+  *content_end = FindSpecial(p, end);
+  const char* next = *content_end;
+  if (next < end && *next == '\r') ++next;
+  if (next == end || *next != '\n') return nullptr;
+  ++next;
+  if (next == end || *next == '\n' || *next == '\r') return nullptr;
+  return next;
+}
+
 // Hot: a change here is measured with bench/run.sh.
 // Takes the line at begin_ if the buffer shows it whole and plain: no
 // special byte, then an LF (after a CR or not), then the next line's first
 // byte. Leaves everything alone otherwise.
 bool LineSplitter::TakeSimpleLine(Line* line) {
   const char* raw = buf_.data() + begin_;
-  const char* end = buf_.data() + end_;
-  const char* content_end = FindSpecial(raw, end);
-  const char* next = content_end;
-  if (next < end && *next == '\r') ++next;
-  if (next == end || *next != '\n') return false;
-  ++next;
-  if (next == end || *next == '\n' || *next == '\r') return false;
+  const char* content_end = nullptr;
+  const char* next = SimpleLineEnd(raw, buf_.data() + end_, &content_end);
+  if (next == nullptr) return false;
   line->content = std::string_view(raw, static_cast<size_t>(content_end - raw));
   line->breaks = 1;
   line->number = line_number_++;
