@@ -81,10 +81,10 @@ float ReadValue(std::string_view text) {
   return static_cast<float>(ParseValue(text));
 }
 
-}  // namespace
-
-std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale) {
-  float product = ReadValue(value_text) * Factor(scale);
+// The value scaled in single precision and rounded half up; nothing if the
+// result does not fit 32 bits.
+std::optional<int32_t> ScaleAndRound(float value, ScaleClass scale) {
+  float product = value * Factor(scale);
   // Half up: the floor of x + 0.5. It fits 32 bits only for x + 0.5 in
   // [-2^31, 2^31), where truncating and stepping down below zero is the
   // floor, without a call to the library's.
@@ -93,6 +93,12 @@ std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale)
   auto whole = static_cast<int64_t>(half_up);
   whole -= static_cast<double>(whole) > half_up ? 1 : 0;
   return static_cast<int32_t>(whole);
+}
+
+}  // namespace
+
+std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale) {
+  return ScaleAndRound(ReadValue(value_text), scale);
 }
 
 // Hot: a change here is measured with bench/run.sh.
@@ -108,10 +114,24 @@ Rescaled Rescale(std::string_view content, ScaleClass scale) {
   // follow it; the rest of the line is dropped. At the end of the content the
   // byte after "=" is the line break, which reads as 0.
   const char* const cut = p + 1;
-  const char* value_end = cut < end ? cut + 1 : cut;
-  while (value_end < end && IsDigit(*value_end)) ++value_end;
-  std::optional<int32_t> value =
-      ScaleValue(std::string_view(cut, static_cast<size_t>(value_end - cut)), scale);
+  // The common forms, digits with or without a minus, nine at most, are
+  // read as they are scanned; ReadValue reads the others.
+  const char* const digits = cut < end && *cut == '-' ? cut + 1 : cut;
+  const char* q = digits;
+  uint32_t n = 0;
+  while (q < end && IsDigit(*q) && q - digits < 9) {
+    n = n * 10 + static_cast<uint32_t>(*q - '0');
+    ++q;
+  }
+  float number;
+  if (q > digits && (q == end || !IsDigit(*q))) {
+    number = static_cast<float>(digits != cut ? -int64_t{n} : int64_t{n});
+  } else {
+    const char* value_end = cut < end ? cut + 1 : cut;
+    while (value_end < end && IsDigit(*value_end)) ++value_end;
+    number = ReadValue(std::string_view(cut, static_cast<size_t>(value_end - cut)));
+  }
+  std::optional<int32_t> value = ScaleAndRound(number, scale);
   Rescaled result;
   if (!value) {
     result.kind = Rescaled::kOutOfRange;

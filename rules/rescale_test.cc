@@ -68,6 +68,8 @@ TEST(RescaleTest, ValuesForEachFamily) {
       {"4162-1=.", "4172-1=0", "4172-1=0", "4172-1=0"},
       {"4162-1=0x10", "4172-1=0", "4172-1=0", "4172-1=0"},
       {"4162-1=00000000000000000000000000100", "4172-1=625", "4172-1=193", "4172-1=188"},
+      // Ten digits, past 2^32: no 32-bit reading may wrap it round to 100.
+      {"4162-1=4294967396", "out of range", "out of range", "out of range"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Rewrite(c.line, ScaleClass::Hp), c.hp) << c.line;
@@ -158,6 +160,10 @@ TEST(RescaleTest, AgreesWithTheCLibraryAcrossManyValues) {
         std::optional<int32_t> want;
         if (r >= -2147483648.0 && r <= 2147483647.0) want = static_cast<int32_t>(r);
         EXPECT_EQ(ScaleValue(text, scale), want) << text;
+        // ...and so must the line's own reading of it.
+        EXPECT_EQ(Rewrite("4162-1=" + text, scale),
+                  want ? "4172-1=" + std::to_string(*want) : "out of range")
+            << text;
       }
     }
   }

@@ -31,13 +31,13 @@ inline void WriteDecimal(int32_t v, char* p) {
   if (v < 0) *p = '-';
   char* end = p + DecimalLength(v);
   while (u >= 100) {
-    uint32_t pair = u % 100;
+    size_t pair = u % 100;
     u /= 100;
     end -= 2;
     std::memcpy(end, kPairs + 2 * pair, 2);
   }
   if (u >= 10) {
-    std::memcpy(end - 2, kPairs + 2 * u, 2);
+    std::memcpy(end - 2, kPairs + 2 * size_t{u}, 2);
   } else {
     end[-1] = static_cast<char>('0' + u);
   }

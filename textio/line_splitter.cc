@@ -140,6 +140,13 @@ bool LineSplitter::PassPlainLines(OutputStream& out, LineTaker* taker) {
     const char* content_end = FindSpecial(p, end);
     const char* next = content_end;
     uint64_t breaks = 0;
+    // Most lines end in one CR LF and the next line's first byte.
+    if (end - next >= 3 && next[0] == '\r' && next[1] == '\n' && next[2] != '\r' &&
+        next[2] != '\n') {
+      ++line_number_;
+      p = next + 2;
+      continue;
+    }
     if (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
       do {
         next += 2;
