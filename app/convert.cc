@@ -50,7 +50,9 @@ class Converter : public LineTaker {
 
   bool Take(std::string_view content, uint64_t number) override {
     *working_ = number;
-    return WriteConverted(content, 1, rules_, output_, console_);
+    bool taken = WriteConverted(content, 1, rules_, output_, console_);
+    *working_ = 0;  // the splitter reads on
+    return taken;
   }
 
   // Converts a line the splitter delivered; false when the run must stop.
