@@ -20,12 +20,10 @@ bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
   Effect effect = ApplyRules(content, rules);
   switch (effect.kind) {
     case Effect::kKeep:
-      if (effect.head) {
-        if (effect.head->family) {
-          console << "Detecting head type: " << effect.head->name << "\n";
-        } else {
-          console << "Error: Headtype not found - Xaar500 value is used..\n";
-        }
+      if (effect.head == Effect::kKnownHead) {
+        console << "Detecting head type: " << effect.head_name << "\n";
+      } else if (effect.head == Effect::kUnknownHead) {
+        console << "Error: Headtype not found - Xaar500 value is used..\n";
       }
       output.WriteLine(content, breaks);
       return true;

@@ -1,7 +1,7 @@
 // The three rules as entries of the table, and the order they apply in.
 #include "rules/rules.h"
 
-#include <utility>
+#include <iterator>
 
 #include "rules/key.h"
 
@@ -13,7 +13,8 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
   // An unknown name puts Xaar500 in force, whatever came before.
   state.family = head->family.value_or(ScaleClass::Xaar500);
   Effect effect;
-  effect.head = head;
+  effect.head = head->family ? Effect::kKnownHead : Effect::kUnknownHead;
+  effect.head_name = head->name;
   return effect;
 }
 
@@ -49,24 +50,25 @@ Effect ApplyOverride(std::string_view content, RuleState& /*state*/) {
 
 namespace {
 
-// Rule I's effect if the line begins with its key. A template, so that each
-// rule's call is direct and can be inlined: this runs for every line the
-// splitter delivers.
+// The effect of the first rule from rule I on whose key the line begins
+// with. A template, so that each rule's call is direct and can be inlined,
+// and each effect is made in place, never copied: this runs for every line
+// the splitter delivers.
 template <size_t I>
-bool ApplyOne(std::string_view content, RuleState& state, Effect& effect) {
-  constexpr Rule kRule = kRules[I];
-  if (!HasKey(content, kRule.key)) return false;
-  effect = kRule.apply(content, state);
-  return true;
+Effect ApplyFrom(std::string_view content, RuleState& state) {
+  if constexpr (I == std::size(kRules)) {
+    return {};
+  } else {
+    constexpr Rule kRule = kRules[I];
+    if (HasKey(content, kRule.key)) return kRule.apply(content, state);
+    return ApplyFrom<I + 1>(content, state);
+  }
 }
 
 }  // namespace
 
 Effect ApplyRules(std::string_view content, RuleState& state) {
-  Effect effect;
-  [&]<size_t... I>(std::index_sequence<I...>) { (ApplyOne<I>(content, state, effect) || ...); }
-  (std::make_index_sequence<std::size(kRules)>());
-  return effect;
+  return ApplyFrom<0>(content, state);
 }
 
 }  // namespace quillmar

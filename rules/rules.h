@@ -34,7 +34,10 @@ struct Effect {
   Kind kind = kKeep;
   std::string_view key, line;
   int32_t number = 0;
-  std::optional<HeadType> head;  // what a head type line named, for the console
+  // What a head type line named, for the console.
+  enum Head : uint8_t { kNoHead, kKnownHead, kUnknownHead };
+  Head head = kNoHead;
+  std::string_view head_name;
 };
 
 struct Rule {
