@@ -23,6 +23,10 @@ struct Rescaled {
 };
 
 Rescaled Rescale(std::string_view content, ScaleClass scale);
+// The same, reading the line one byte at a time: the way of any CPU and any
+// line, and the reference that the faster reading of short lines is tested
+// against.
+Rescaled RescaleBytes(std::string_view content, ScaleClass scale);
 
 // The value of a line's value text (its first byte, whatever it is, and the
 // digits after it) scaled and rounded; nothing if the result does not fit

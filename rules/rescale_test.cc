@@ -17,6 +17,8 @@ constexpr ScaleClass kFamilies[] = {ScaleClass::Hp, ScaleClass::Xaar128, ScaleCl
 // short way and its long way, which must agree.
 std::string Rewrite(std::string_view line, ScaleClass scale) {
   Rescaled r = Rescale(line, scale);
+  Rescaled bytes = RescaleBytes(line, scale);
+  EXPECT_TRUE(r.kind == bytes.kind && r.rest == bytes.rest && r.number == bytes.number) << line;
   switch (r.kind) {
     case Rescaled::kNoMatch:
       return "unchanged";
@@ -102,6 +104,8 @@ TEST(RescaleTest, KeysAndTheRestOfTheLine) {
       {"4162-1=250 ; comment", "4172-1=469"},
       {"4162-1=250=7", "4172-1=469"},
       {"4162-1a=5", "unchanged"},
+      {"4162-12345678", "unchanged"},  // digits to the end of a short line
+      {"4162-1234567=", "4172-1234567=0"},
       {"4162-1 =5", "unchanged"},
       {"41620=5", "unchanged"},
       {"4162-1", "unchanged"},
@@ -110,6 +114,40 @@ TEST(RescaleTest, KeysAndTheRestOfTheLine) {
       {" 4162-1=5", "unchanged"},
   };
   for (const Case& c : cases) EXPECT_EQ(Rewrite(c.line, ScaleClass::Xaar500), c.want) << c.line;
+}
+
+TEST(RescaleTest, ShortLinesReadAsTheyAreByteByByte) {
+  // Every rest of up to five bytes from the bytes that matter, and longer
+  // ones drawn from them: the word reading of short lines and the byte
+  // reading must agree.
+  constexpr std::string_view kBytes = "0159=-+ .a";
+  auto agree = [](const std::string& line) {
+    for (ScaleClass scale : kFamilies) {
+      Rescaled word = Rescale(line, scale), bytes = RescaleBytes(line, scale);
+      ASSERT_TRUE(word.kind == bytes.kind && word.rest == bytes.rest && word.number == bytes.number)
+          << line;
+    }
+  };
+  for (size_t size = 1; size <= 5; ++size) {
+    size_t count = 1;
+    for (size_t i = 0; i < size; ++i) count *= kBytes.size();
+    for (size_t n = 0; n < count; ++n) {
+      std::string line = "4162-";
+      for (size_t i = 0, rest = n; i < size; ++i, rest /= kBytes.size()) {
+        line += kBytes[rest % kBytes.size()];
+      }
+      agree(line);
+    }
+  }
+  uint32_t state = 1;
+  for (size_t n = 0; n < 100000; ++n) {
+    std::string line = "4162-";
+    for (size_t i = 0, size = 6 + n % 4; i < size; ++i) {
+      state = state * 1664525 + 1013904223;
+      line += kBytes[(state >> 8) % (i == 0 || state % 3 != 0 ? 4 : kBytes.size())];
+    }
+    agree(line);
+  }
 }
 
 TEST(RescaleTest, ThirtyTwoBitBoundaries) {
