@@ -62,10 +62,9 @@ inline size_t WriteDecimalFast(int32_t v, char* p) {
       x = h | ((x - 100 * h) << 16);
       h = ((x * 103) >> 10) & 0x000F000F000F000FULL;
       x = h | ((x - 10 * h) << 8);
-      size_t digits = 1 + static_cast<size_t>(u >= 10) + static_cast<size_t>(u >= 100) +
-                      static_cast<size_t>(u >= 1000) + static_cast<size_t>(u >= 10000) +
-                      static_cast<size_t>(u >= 100000) + static_cast<size_t>(u >= 1000000) +
-                      static_cast<size_t>(u >= 10000000);
+      // The leading zeros are the low zero bytes; the last digit counts
+      // even when it is a zero.
+      size_t digits = 8 - static_cast<size_t>(std::countr_zero(x | (uint64_t{1} << 56))) / 8;
       x = (x + 0x3030303030303030ULL) >> (8 * (8 - digits));
       std::memcpy(p, &x, 8);
       return digits + (v < 0 ? size_t{1} : size_t{0});

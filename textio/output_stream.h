@@ -43,7 +43,7 @@ class OutputStream {
     char* p = buf_.data() + used_;
     std::memcpy(p, key.data(), key.size());
     p += key.size();
-    std::memcpy(p, rest.data(), rest.size());
+    CopySmall(p, rest);
     p += rest.size();
     p += WriteDecimalFast(number, p);
     *p++ = '\r';
@@ -51,6 +51,16 @@ class OutputStream {
     used_ = static_cast<size_t>(p - buf_.data());
     return !failed_;
   }
+
+  // Room for `size` bytes after the buffered ones, to be written in place
+  // and then handed over with Commit; nullptr once a write has failed, or
+  // if the buffer is smaller.
+  char* Reserve(size_t size) {
+    if (buf_.size() - used_ < size && !MakeRoom(size)) return nullptr;
+    return failed_ ? nullptr : buf_.data() + used_;
+  }
+  // Keeps what was written in place up to `end`.
+  void Commit(const char* end) { used_ = static_cast<size_t>(end - buf_.data()); }
 
   // Writes bytes as they are: whole lines that already have CR LF breaks.
   bool WriteAsIs(std::string_view bytes) { return !failed_ && (bytes.empty() || Put(bytes)); }
@@ -61,6 +71,24 @@ class OutputStream {
   bool Failed() const { return failed_; }
 
  private:
+  // Copies bytes with copies of fixed sizes that overlap, not a library
+  // call: the rest of a rewritten line is a few bytes.
+  static void CopySmall(char* to, std::string_view from) {
+    size_t n = from.size();
+    if (n >= 8 && n <= 16) {
+      std::memcpy(to, from.data(), 8);
+      std::memcpy(to + n - 8, from.data() + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+      std::memcpy(to, from.data(), 4);
+      std::memcpy(to + n - 4, from.data() + n - 4, 4);
+    } else if (n >= 2 && n < 4) {
+      std::memcpy(to, from.data(), 2);
+      std::memcpy(to + n - 2, from.data() + n - 2, 2);
+    } else {
+      std::memcpy(to, from.data(), n);
+    }
+  }
+
   bool WriteLineSlowly(std::string_view content, uint64_t breaks);
   bool WriteNumberedLineSlowly(std::string_view key, std::string_view rest, int32_t number);
   // Flushes if `size` bytes do not fit behind the buffered ones; false if
