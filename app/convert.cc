@@ -46,9 +46,9 @@ class Converter : public LineTaker {
   Converter(OutputStream& output, std::ostream& console, uint64_t* working)
       : output_(output), console_(console), working_(working) {}
 
-  bool Take(std::string_view content, uint64_t number) override {
+  bool Take(std::string_view content, uint64_t breaks, uint64_t number) override {
     *working_ = number;
-    bool taken = WriteConverted(content, 1, rules_, output_, console_);
+    bool taken = WriteConverted(content, breaks, rules_, output_, console_);
     *working_ = 0;  // the splitter reads on
     return taken;
   }

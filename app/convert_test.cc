@@ -84,5 +84,33 @@ TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
   EXPECT_EQ(ConvertText(input).output, whole.output);
 }
 
+TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
+  // Texts long enough for the fast way's chunks, from lines of every kind
+  // with every kind of break, in an order drawn from a fixed sequence.
+  const std::string lines[] = {"1000-4=HP600", "1000-4=ZX", "4162-12=345",  "4162-7=-2.5",
+                               "9040-1=True",  "",          "A=some words", std::string(70, 'x'),
+                               "\x01lead",     "B\x01late", "C\rmid",       "4162-1=99999999999"};
+  const std::string breaks[] = {"\r\n", "\n", "\r\n\r\n", "\n\n", "\r\r\n", "\n\r"};
+  uint32_t state = 1;
+  auto draw = [&](uint32_t n) {
+    state = state * 1664525 + 1013904223;
+    return (state >> 8) % n;
+  };
+  for (uint32_t text = 0; text < 3000; ++text) {
+    std::string input;
+    while (input.size() < 400) {
+      // Mostly usual lines, so that the chunks pass many of them.
+      input += lines[draw(draw(4) == 0 ? std::size(lines) : 7)];
+      input += breaks[draw(3) == 0 ? draw(std::size(breaks)) : text % 2];
+    }
+    Result fast = ConvertText(input, SIZE_MAX, SIZE_MAX, 256);
+    Result reference = ConvertText(input, SIZE_MAX, SIZE_MAX, 256, SplitMode::kReference);
+    ASSERT_EQ(fast.outcome.kind, reference.outcome.kind) << text;
+    ASSERT_EQ(fast.outcome.line, reference.outcome.line) << text;
+    ASSERT_EQ(fast.output, reference.output) << text;
+    ASSERT_EQ(fast.console, reference.console) << text;
+  }
+}
+
 }  // namespace
 }  // namespace quillmar

@@ -2,7 +2,9 @@
 #include "textio/line_splitter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "textio/scan.h"
@@ -27,6 +29,7 @@ bool HasRejected(const char* p, size_t n, bool* started) {
 LineSplitter::LineSplitter(InputStream& input, size_t block,
                            std::span<const std::string_view> wanted, SplitMode mode)
     : input_(input), block_(block), wanted_(wanted), mode_(mode), buf_(2 * block) {
+  slot_of_first_.fill(kKeySlots);
   for (size_t i = 0; i < wanted_.size() && i < kKeySlots; ++i) {
     // A longer key is tested on its first eight bytes: more lines are
     // delivered than need be, never fewer.
@@ -35,6 +38,11 @@ LineSplitter::LineSplitter(InputStream& input, size_t block,
     k.bytes = k.mask = 0;
     std::memcpy(&k.bytes, key.data(), key.size());
     std::memset(&k.mask, 0xFF, key.size());
+    if (key.empty() || slot_of_first_[static_cast<unsigned char>(key[0])] != kKeySlots) {
+      firsts_differ_ = false;
+    } else {
+      slot_of_first_[static_cast<unsigned char>(key[0])] = static_cast<uint8_t>(i);
+    }
   }
 }
 
@@ -88,16 +96,23 @@ LineSplitter::Result LineSplitter::Next(Line* line, OutputStream& out, LineTaker
 }
 
 // Hot: a change here is measured with bench/run.sh.
-bool LineSplitter::Wanted(const char* p, const char* end) const {
-  if (end - p >= 8 && wanted_.size() <= kKeySlots) {
-    // All keys at once, on the line's first eight bytes: no loop, no branch
-    // to mispredict on a mix of lines.
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    bool hit = false;
-    for (const KeyWord& k : key_words_) hit |= (word & k.mask) == k.bytes;
-    return hit;
+// Whether the eight bytes at p begin with a key: one test, or one for each
+// slot, with no branch to mispredict on a mix of lines. A key never
+// matches past a line's end, since no key holds a CR or an LF.
+bool LineSplitter::WantedWord(const char* p) const {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if (firsts_differ_) {
+    const KeyWord& k = key_words_[slot_of_first_[static_cast<unsigned char>(*p)]];
+    return (word & k.mask) == k.bytes;
   }
+  bool hit = false;
+  for (const KeyWord& k : key_words_) hit |= (word & k.mask) == k.bytes;
+  return hit;
+}
+
+bool LineSplitter::Wanted(const char* p, const char* end) const {
+  if (end - p >= 8 && wanted_.size() <= kKeySlots) return WantedWord(p);
   // Near the end of the text a key may not fit: the line is too short to
   // hold it, or the buffer does not show the line whole and it is not
   // passed anyway.
@@ -110,67 +125,274 @@ bool LineSplitter::Wanted(const char* p, const char* end) const {
   return false;
 }
 
+namespace {
+
+bool IsBreak(char c) { return c == '\n' || c == '\r'; }
+
+// How far past a chunk's start the fast way reads: its 64 bytes, the keys of
+// a line that starts in it, and the copy of a line that ends in it.
+constexpr ptrdiff_t kChunkReach = 64 + 32;
+
+// The number of bits set, on any CPU: the x86-64 baseline has no
+// instruction for it.
+unsigned CountBits(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555;
+  x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+  return static_cast<unsigned>((((x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F) * 0x0101010101010101) >> 56);
+}
+
+// Lists `offset` plus the place of each bit set in `bits`, in order, and
+// returns how many. Eight are written whatever the count, with no branch,
+// so `to` needs room for 64.
+unsigned ListBits(uint64_t bits, unsigned offset, uint16_t* to) {
+  unsigned count = CountBits(bits);
+  for (unsigned k = 0; k < 8; ++k) {
+    to[k] = static_cast<uint16_t>(
+        offset + static_cast<unsigned>(std::countr_zero(bits | (uint64_t{1} << 63))));
+    bits &= bits - 1;
+  }
+  for (unsigned k = 8; bits != 0; ++k) {
+    to[k] = static_cast<uint16_t>(offset + static_cast<unsigned>(std::countr_zero(bits)));
+    bits &= bits - 1;
+  }
+  return count;
+}
+
+}  // namespace
+
 // Hot: a change here is measured with bench/run.sh.
 // Writes to `out`, from begin_, the lines that nobody wants and whose
-// content is plain: a run of lines with CR LF breaks as it stands, a line
-// with LF breaks with a CR added to each. Stops before any other line, and
-// where the buffer does not show a line and the first byte after its break
-// run. A line too short to hold a key cannot be wanted, whatever the buffer
-// shows of it. Returns whether it passed any line.
+// content is plain: lines with CR LF breaks as they stand, lines with LF
+// breaks with a CR added to each. Stops before any other line, and where
+// the buffer does not show a line and the first byte after its break run.
+// Returns whether it passed any line.
 bool LineSplitter::PassPlainLines(OutputStream& out, LineTaker* taker) {
   const char* const start = buf_.data() + begin_;
   const char* const end = buf_.data() + end_;
-  const char* p = start;
-  const char* run = p;  // the lines from here to p stand as they go out
+  Passing at{start, start};
+  const bool windows = wanted_.size() <= kKeySlots;
+  // Windows are tried again once the line-by-line way is past what stopped
+  // them.
+  const char* resume = start;
   for (;;) {
-    if (Wanted(p, end)) {
-      const char* content_end = nullptr;
-      const char* next = taker != nullptr ? SimpleLineEnd(p, end, &content_end) : nullptr;
-      if (next == nullptr) break;
-      // What the taker writes goes after the lines before it.
-      out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
-      run = p;
-      if (!taker->Take(std::string_view(p, static_cast<size_t>(content_end - p)), line_number_)) {
-        break;
-      }
-      ++line_number_;
-      p = run = next;
-      continue;
+    if (windows && at.p >= resume && end - at.p >= kChunkReach) {
+      const char* from = at.p;
+      resume = PassWindow(at, end, out, taker);
+      if (resume == nullptr) break;
+      if (at.p != from && at.p >= resume) continue;
     }
-    const char* content_end = FindSpecial(p, end);
-    const char* next = content_end;
-    uint64_t breaks = 0;
-    // Most lines end in one CR LF and the next line's first byte.
-    if (end - next >= 3 && next[0] == '\r' && next[1] == '\n' && next[2] != '\r' &&
-        next[2] != '\n') {
-      ++line_number_;
-      p = next + 2;
-      continue;
-    }
-    if (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
-      do {
-        next += 2;
-        ++breaks;
-      } while (end - next >= 2 && next[0] == '\r' && next[1] == '\n');
-      if (next == end || *next == '\r' || *next == '\n') break;
-    } else if (next < end && *next == '\n') {
-      do {
-        ++next;
-        ++breaks;
-      } while (next < end && *next == '\n');
-      if (next == end || *next == '\r') break;
-      out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
-      out.WriteLine(std::string_view(p, static_cast<size_t>(content_end - p)), breaks);
-      run = next;
-    } else {
-      break;  // a CR alone, or a byte to check: the general path's
-    }
-    line_number_ += breaks;
-    p = next;
+    if (!PassLine(at, end, out, taker)) break;
   }
-  out.WriteAsIs(std::string_view(run, static_cast<size_t>(p - run)));
-  begin_ = static_cast<size_t>(p - buf_.data());
-  return p != start;
+  out.WriteAsIs(std::string_view(at.run, static_cast<size_t>(at.p - at.run)));
+  begin_ = static_cast<size_t>(at.p - buf_.data());
+  return at.p != start;
+}
+
+// Hot: a change here is measured with bench/run.sh.
+// Passes the lines of a window of text from at.p, in three steps with few
+// branches each. First, 64 bytes at a time, every byte is checked (a CR
+// only just before an LF, a rejected byte only first in a line) and the
+// lines' starts and the LFs without a CR are listed. Then every line is
+// tested for a key. Last, the listed LFs get their CRs and the wanted lines
+// are taken. Stops at the first chunk with any other byte, returning where
+// the line-by-line way must look; returns nullptr before a wanted line that
+// must be delivered.
+const char* LineSplitter::PassWindow(Passing& at, const char* end, OutputStream& out,
+                                     LineTaker* taker) {
+  const char* const base = at.p;  // a line's start
+  unsigned starts = 0, bare = 0;
+  uint64_t lf_before = 1, cr_before = 0;
+  bool crs = false;  // whether the window has a CR yet
+  const char* q = base;
+  const char* odd_at = nullptr;
+  for (; q - base < kWindow && end - q >= kChunkReach; q += kChunk) {
+    ByteMasks m = MasksOf64(q);
+    uint64_t line_starts = (m.lf << 1) | lf_before;
+    uint64_t lf_after = q[kChunk] == '\n' ? 1 : 0;
+    uint64_t odd = (m.cr & ~((m.lf >> 1) | (lf_after << 63))) | (m.rejected & ~line_starts);
+    if (odd != 0) {
+      odd_at = q + std::countr_zero(odd);
+      break;
+    }
+    auto offset = static_cast<unsigned>(q - base);
+    if (m.cr != 0 && !crs) {
+      // Until the first CR every LF had none: the lines' ends.
+      crs = true;
+      for (unsigned i = 1; i < starts; ++i) bare_[bare++] = static_cast<uint16_t>(starts_[i] - 1);
+      if (lf_before != 0 && q != base) bare_[bare++] = static_cast<uint16_t>(offset - 1);
+    }
+    starts += ListBits(line_starts, offset, &starts_[starts]);
+    uint64_t lone = m.lf & ~((m.cr << 1) | cr_before);
+    if (crs && lone != 0) bare += ListBits(lone, offset, &bare_[bare]);
+    lf_before = m.lf >> 63;
+    cr_before = m.cr >> 63;
+  }
+  if (lf_before != 0 && q != base) starts_[starts++] = static_cast<uint16_t>(q - base);
+  // The window ends before the last line that starts with content: the
+  // window does not show its end, and a blank line before it may belong
+  // to a break run that goes on.
+  unsigned lines = starts > 0 ? starts - 1 : 0;
+  while (lines > 0 && IsBreak(base[starts_[lines]])) --lines;
+  if (lines == 0) return odd_at != nullptr ? odd_at : q;
+
+  unsigned wanted = 0;
+  for (unsigned i = 0; i < lines; ++i) {
+    wanted_lines_[wanted] = static_cast<uint16_t>(i);
+    wanted += WantedWord(base + starts_[i]) ? 1u : 0u;
+  }
+
+  const uint64_t first = line_number_;
+  // Most often either every LF of a window has its CR, or none has: then
+  // the lines go out with a CR each, from their starts.
+  const bool lf_lines = !crs;
+  if (lf_lines) {
+    // What an earlier window left goes out first.
+    out.WriteAsIs(std::string_view(at.run, static_cast<size_t>(base - at.run)));
+    at.run = base;
+  }
+  unsigned b = 0;     // the next listed LF without a CR
+  unsigned done = 0;  // the first line not yet passed
+  for (unsigned j = 0; j < wanted; ++j) {
+    unsigned i = wanted_lines_[j];
+    const char* line = base + starts_[i];
+    // Its break run: its LF, and each blank line after it; the window's
+    // last line starts with content.
+    unsigned k = i + 1;
+    while (k < lines && IsBreak(base[starts_[k]])) ++k;
+    const char* next = base + starts_[k];
+    if (lf_lines) {
+      WriteLfLines(at, base, done, i, out);
+    } else {
+      for (; b < bare && base + bare_[b] < line; ++b) WriteWithCr(at, base + bare_[b], out);
+    }
+    if (taker == nullptr) {
+      at.p = line;
+      line_number_ = first + i;
+      return nullptr;
+    }
+    out.WriteAsIs(std::string_view(at.run, static_cast<size_t>(line - at.run)));
+    at.run = line;
+    const char* lf = base + starts_[i + 1] - 1;
+    const char* content_end = lf[-1] == '\r' ? lf - 1 : lf;
+    if (!taker->Take(std::string_view(line, static_cast<size_t>(content_end - line)), k - i,
+                     first + i)) {
+      at.p = line;
+      line_number_ = first + i;
+      return nullptr;
+    }
+    at.run = next;
+    done = k;
+    while (b < bare && base + bare_[b] < next) ++b;  // its own LFs
+  }
+  const char* const last = base + starts_[lines];
+  if (lf_lines) {
+    WriteLfLines(at, base, done, lines, out);
+  } else {
+    for (; b < bare && base + bare_[b] < last; ++b) WriteWithCr(at, base + bare_[b], out);
+  }
+  at.p = last;
+  line_number_ = first + lines;
+  return odd_at != nullptr ? odd_at : last;
+}
+
+// Writes the window's lines from `from` to `to`, each with LF breaks, with a
+// CR before each LF; at.run is the first one's start.
+void LineSplitter::WriteLfLines(Passing& at, const char* base, unsigned from, unsigned to,
+                                OutputStream& out) {
+  if (from >= to) return;
+  size_t most = starts_[to] - starts_[from] + (to - from) + 32;
+  char* w = out.Reserve(most);
+  if (w == nullptr) {
+    for (unsigned k = from; k < to; ++k) WriteWithCr(at, base + starts_[k + 1] - 1, out);
+    return;
+  }
+  for (unsigned k = from; k < to; ++k) {
+    // Straight into the output in 16-byte copies, with no call and, for
+    // the usual short line, no branch: a line ends in a chunk of the
+    // window, and the copy reads at most 31 bytes past it, within the
+    // chunk's reach.
+    const char* from_byte = base + starts_[k];
+    size_t size = starts_[k + 1] - 1u - starts_[k];
+    std::memcpy(w, from_byte, 16);
+    std::memcpy(w + 16, from_byte + 16, 16);
+    for (size_t i = 32; i < size; i += 16) std::memcpy(w + i, from_byte + i, 16);
+    w[size] = '\r';
+    w[size + 1] = '\n';
+    w += size + 2;
+  }
+  out.Commit(w);
+  at.run = base + starts_[to];
+}
+
+// Writes the lines from at.run to the LF at `lf`, which has no CR, with a
+// CR before it.
+void LineSplitter::WriteWithCr(Passing& at, const char* lf, OutputStream& out) {
+  auto size = static_cast<size_t>(lf - at.run);
+  char* to = size <= kChunk ? out.Reserve(kChunk + 16 + 2) : nullptr;
+  if (to == nullptr) {
+    out.WriteLine(std::string_view(at.run, size), 1);
+  } else {
+    // Straight into the output in 16-byte copies, with no call: a line
+    // ends in the chunk before the window's end, and the copy reads at most
+    // 15 bytes past it, within the chunk's reach.
+    for (size_t i = 0; i < size; i += 16) std::memcpy(to + i, at.run + i, 16);
+    to[size] = '\r';
+    to[size + 1] = '\n';
+    out.Commit(to + size + 2);
+  }
+  at.run = lf + 1;
+}
+
+// Hot: a change here is measured with bench/run.sh.
+// Passes the line at at.p the line-by-line way, or takes it if it is wanted
+// and simple; false where the line must be delivered, or the buffer does
+// not show it and the first byte after its break run.
+bool LineSplitter::PassLine(Passing& at, const char* end, OutputStream& out, LineTaker* taker) {
+  const char* p = at.p;
+  if (Wanted(p, end)) {
+    const char* content_end = nullptr;
+    const char* next = taker != nullptr ? SimpleLineEnd(p, end, &content_end) : nullptr;
+    if (next == nullptr) return false;
+    // What the taker writes goes after the lines before it.
+    out.WriteAsIs(std::string_view(at.run, static_cast<size_t>(p - at.run)));
+    at.run = p;
+    if (!taker->Take(std::string_view(p, static_cast<size_t>(content_end - p)), 1, line_number_)) {
+      return false;
+    }
+    ++line_number_;
+    at.p = at.run = next;
+    return true;
+  }
+  const char* content_end = FindSpecial(p, end);
+  const char* next = content_end;
+  uint64_t breaks = 0;
+  // Most lines end in one CR LF and the next line's first byte.
+  if (end - next >= 3 && next[0] == '\r' && next[1] == '\n' && next[2] != '\r' && next[2] != '\n') {
+    ++line_number_;
+    at.p = next + 2;
+    return true;
+  }
+  if (end - next >= 2 && next[0] == '\r' && next[1] == '\n') {
+    do {
+      next += 2;
+      ++breaks;
+    } while (end - next >= 2 && next[0] == '\r' && next[1] == '\n');
+    if (next == end || *next == '\r' || *next == '\n') return false;
+  } else if (next < end && *next == '\n') {
+    do {
+      ++next;
+      ++breaks;
+    } while (next < end && *next == '\n');
+    if (next == end || *next == '\r') return false;
+    out.WriteAsIs(std::string_view(at.run, static_cast<size_t>(p - at.run)));
+    out.WriteLine(std::string_view(p, static_cast<size_t>(content_end - p)), breaks);
+    at.run = next;
+  } else {
+    return false;  // a CR alone, or a byte to check: the general path's
+  }
+  line_number_ += breaks;
+  at.p = next;
+  return true;
 }
 
 // Where the line at p ends, with its break, if the buffer shows it whole

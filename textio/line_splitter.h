@@ -23,13 +23,14 @@ struct Line {
 };
 
 // Takes, in the splitter's fast way, the wanted lines that it finds whole
-// and simple (content with no CR, and one break) without delivering them:
-// applying the rules there saves a return to the caller for every such line.
+// and plain (content with no CR, then its break run) without delivering
+// them: applying the rules there saves a return to the caller for every
+// such line.
 class LineTaker {
  public:
   // False when the line must be delivered after all; nothing may have been
   // written for it then.
-  virtual bool Take(std::string_view content, uint64_t number) = 0;
+  virtual bool Take(std::string_view content, uint64_t breaks, uint64_t number) = 0;
 
  protected:
   ~LineTaker() = default;
@@ -74,8 +75,18 @@ class LineSplitter {
  private:
   enum class Fill { kMore, kEnd, kFailed };
   Fill FillBuffer();
+  bool WantedWord(const char* p) const;
   bool Wanted(const char* p, const char* end) const;
+  // Where passing stands: lines from `run` to `p` stand as they go out.
+  struct Passing {
+    const char* p;
+    const char* run;
+  };
   bool PassPlainLines(OutputStream& out, LineTaker* taker);
+  const char* PassWindow(Passing& at, const char* end, OutputStream& out, LineTaker* taker);
+  void WriteWithCr(Passing& at, const char* lf, OutputStream& out);
+  void WriteLfLines(Passing& at, const char* base, unsigned from, unsigned to, OutputStream& out);
+  bool PassLine(Passing& at, const char* end, OutputStream& out, LineTaker* taker);
   const char* SimpleLineEnd(const char* p, const char* end, const char** content_end) const;
   bool TakeSimpleLine(Line* line);
   Result TakeAnyLine(Line* line);
@@ -85,13 +96,22 @@ class LineSplitter {
   std::span<const std::string_view> wanted_;
   // The keys as eight-byte words with a mask over their bytes, in a fixed
   // number of slots so that testing them all takes no loop; a spare slot
-  // matches nothing. More keys than slots are tested one by one.
+  // matches nothing. More keys than slots are tested one by one. When no two
+  // keys begin with the same byte, a line's first byte picks the one slot
+  // to test.
   struct KeyWord {
     uint64_t bytes = ~uint64_t{0}, mask = 0;
   };
   static constexpr size_t kKeySlots = 4;
-  std::array<KeyWord, kKeySlots> key_words_{};
+  std::array<KeyWord, kKeySlots + 1> key_words_{};
+  std::array<uint8_t, 256> slot_of_first_;
+  bool firsts_differ_ = true;
   SplitMode mode_;
+  // The fast way's lists for a window of text: the offsets of its lines'
+  // starts and of its LFs without a CR, and which lines are wanted, with
+  // room for a chunk's worth written past their ends.
+  static constexpr ptrdiff_t kChunk = 64, kWindow = 4096;
+  std::array<uint16_t, kWindow + 2 * kChunk> starts_, bare_, wanted_lines_;
   Buffer buf_;
   size_t begin_ = 0;  // first byte not yet delivered
   size_t end_ = 0;    // end of the bytes read into buf_

@@ -52,5 +52,21 @@ TEST(ScanTest, EveryPairOfBytes) {
   }
 }
 
+TEST(ScanTest, MasksOfEveryByteAtEveryPlace) {
+  for (unsigned at = 0; at < 64; ++at) {
+    for (int b = 0; b < 256; ++b) {
+      std::string s(64, 'a');
+      s[at] = static_cast<char>(b);
+      auto c = static_cast<unsigned char>(b);
+      uint64_t bit = uint64_t{1} << at;
+      for (ByteMasks m : {MasksOf64(s.data()), MasksOf64Portable(s.data())}) {
+        ASSERT_EQ(m.lf, c == '\n' ? bit : 0) << b << " at " << at;
+        ASSERT_EQ(m.cr, c == '\r' ? bit : 0) << b << " at " << at;
+        ASSERT_EQ(m.rejected, IsRejected(c) ? bit : 0) << b << " at " << at;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillmar
