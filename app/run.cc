@@ -4,6 +4,9 @@
 
 #include "app/console.h"
 #include "textio/file_io.h"
+#ifndef _WIN32
+#include "textio/background_sink.h"
+#endif
 
 namespace quillmar {
 namespace {
@@ -24,7 +27,11 @@ class DiskFiles : public Files {
     return quillmar::OpenInput(path);
   }
   std::unique_ptr<ByteSink> OpenOutput(const std::string& path) override {
-    return quillmar::OpenOutput(path);
+    std::unique_ptr<ByteSink> file = quillmar::OpenOutput(path);
+#ifndef _WIN32
+    if (file) return std::make_unique<BackgroundSink>(std::move(file));
+#endif
+    return file;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     return quillmar::SameFile(a, b);

@@ -55,6 +55,12 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // False when not every byte was stored.
   virtual bool Write(std::string_view bytes) = 0;
+  // Writes the first `used` bytes of `block`, which the sink may keep,
+  // putting another block of the same size in its place; false when not
+  // every byte of this or an earlier block was stored.
+  virtual bool WriteBlock(Buffer& block, size_t used) {
+    return Write(std::string_view(block.data(), used));
+  }
   // False when the bytes written could not all be kept.
   virtual bool Close() { return true; }
 };

@@ -50,7 +50,7 @@ bool OutputStream::WriteNumberedLineSlowly(std::string_view key, std::string_vie
 }
 
 bool OutputStream::Flush() {
-  if (!failed_ && used_ > 0) failed_ = !sink_.Write(std::string_view(buf_.data(), used_));
+  if (!failed_ && used_ > 0) failed_ = !sink_.WriteBlock(buf_, used_);
   used_ = 0;
   return !failed_;
 }
