@@ -121,6 +121,9 @@ void SecureStandardStreams() {
   // The messages are a courtesy; the copy is the job. A reader that has gone
   // away must not cut the copy short.
   std::signal(SIGPIPE, SIG_IGN);
+  // A limit on the size of files makes a write fail, to be reported as
+  // any failed write is, rather than end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::ostream& ConsoleStream() { return std::cout; }

@@ -106,6 +106,8 @@ TEST(RescaleTest, KeysAndTheRestOfTheLine) {
       {"4162-1a=5", "unchanged"},
       {"4162-12345678", "unchanged"},  // digits to the end of a short line
       {"4162-1234567=", "4172-1234567=0"},
+      {"4162-123=1", "4172-123=2"},  // an index and "=" of every length
+      {"4162-12345678901234567=1", "4172-12345678901234567=2"},
       {"4162-1 =5", "unchanged"},
       {"41620=5", "unchanged"},
       {"4162-1", "unchanged"},

@@ -22,6 +22,8 @@
 //   memory-limit: KB of address space the program may use (ulimit -v);
 //              such cases skip under --no-memory-limits (sanitizers and
 //              emulators reserve more than any such limit)
+//   file-size-limit: the largest file the program may write, in the
+//              shell's blocks (ulimit -f)
 //
 // On Windows the console is in text mode, so its CR LF line breaks are read
 // as LF before the console text is compared.
@@ -59,7 +61,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
   std::string skip_as_root;
   std::string only_platform, only_why;
-  std::string stdin_to, stdout_to, memory_limit;
+  std::string stdin_to, stdout_to, memory_limit, file_size_limit;
   std::string console;
   int status = 0;
   std::map<std::string, std::string> outs;
@@ -173,6 +175,8 @@ std::vector<Case> ReadCases(const std::string& path) {
       c.stdout_to = value;
     } else if (key == "memory-limit") {
       c.memory_limit = value;
+    } else if (key == "file-size-limit") {
+      c.file_size_limit = value;
     } else if (key == "skip-as-root") {
       c.skip_as_root = value;
     } else if (key == "console") {
@@ -265,6 +269,7 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
   for (const std::string& a : c.args) run.append(" ").append(ShellQuote(a));
   run.append(" 2>.stderr").append(c.stdin_to == "closed" ? " <&-" : " </dev/null");
   if (!c.memory_limit.empty()) run = "ulimit -v " + c.memory_limit + " && " + run;
+  if (!c.file_size_limit.empty()) run = "ulimit -f " + c.file_size_limit + " && " + run;
   std::string command = "cd " + ShellQuote(dir.string()) + " && ";
   if (c.stdout_to == "broken-pipe") {
     // The reader is gone at once; every console write after the pipe's
