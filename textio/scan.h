@@ -70,9 +70,9 @@ inline ByteMasks MasksOf64Portable(const char* p) {
   ByteMasks m;
   for (unsigned i = 0; i < 64; ++i) {
     auto c = static_cast<unsigned char>(p[i]);
-    m.lf |= uint64_t{c == '\n'} << i;
-    m.cr |= uint64_t{c == '\r'} << i;
-    m.rejected |= uint64_t{IsRejected(c)} << i;
+    m.lf |= uint64_t{c == '\n' ? 1u : 0u} << i;
+    m.cr |= uint64_t{c == '\r' ? 1u : 0u} << i;
+    m.rejected |= uint64_t{IsRejected(c) ? 1u : 0u} << i;
   }
   return m;
 }
@@ -82,7 +82,7 @@ inline ByteMasks MasksOf64Portable(const char* p) {
 inline ByteMasks MasksOf64(const char* p) {
 #if defined(__SSE2__)
   ByteMasks m;
-  for (unsigned i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     __m128i up = _mm_add_epi8(v, _mm_set1_epi8(1));
     __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(up, _mm_set1_epi8(9)), up);
