@@ -1,14 +1,14 @@
 // Standard streams on POSIX systems and on Windows.
 #include "app/console.h"
 
-#include <iostream>
+#include <charconv>
+#include <cstdio>
 
 #include "textio/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include <streambuf>
 #include <string>
 #else
 #include <fcntl.h>
@@ -21,6 +21,27 @@
 
 namespace quillmar {
 
+Console& Console::operator<<(uint64_t number) {
+  char digits[20];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
+  Write(std::string_view(digits, static_cast<size_t>(end - digits)));
+  return *this;
+}
+
+namespace {
+
+// Standard output, through the C library's buffer: written at the end, or
+// line by line to a terminal.
+class StdoutConsole final : public Console {
+ public:
+  void Flush() override { std::fflush(stdout); }
+
+ protected:
+  void Write(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+};
+
+}  // namespace
+
 #ifdef _WIN32
 
 // Windows gives a program without a console no handles at all, and a file it
@@ -32,28 +53,17 @@ namespace {
 
 // Collects the UTF-8 text and hands each finished line to the console as
 // UTF-16: a line never ends inside a character.
-class ConsoleBuffer : public std::streambuf {
+class WindowsConsole final : public Console {
  public:
-  explicit ConsoleBuffer(HANDLE console) : console_(console) {}
-  ~ConsoleBuffer() override { Show(text_.size()); }
+  explicit WindowsConsole(HANDLE console) : console_(console) {}
+  ~WindowsConsole() { Flush(); }
+  void Flush() override { Show(text_.size()); }
 
  protected:
-  int_type overflow(int_type c) override {
-    if (c != traits_type::eof()) {
-      char ch = traits_type::to_char_type(c);
-      xsputn(&ch, 1);
-    }
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    text_.append(s, static_cast<size_t>(n));
+  void Write(std::string_view text) override {
+    text_.append(text);
     size_t lf = text_.rfind('\n');
     if (lf != std::string::npos) Show(lf + 1);
-    return n;
-  }
-  int sync() override {
-    Show(text_.size());
-    return 0;
   }
 
  private:
@@ -74,14 +84,14 @@ class ConsoleBuffer : public std::streambuf {
 
 }  // namespace
 
-std::ostream& ConsoleStream() {
+Console& StandardConsole() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   if (out == INVALID_HANDLE_VALUE || out == nullptr || GetConsoleMode(out, &mode) == 0) {
-    return std::cout;  // a file or a pipe: the bytes as they are
+    static StdoutConsole file;  // a file or a pipe: the bytes as they are
+    return file;
   }
-  static ConsoleBuffer buffer(out);
-  static std::ostream console(&buffer);
+  static WindowsConsole console(out);
   return console;
 }
 
@@ -126,7 +136,10 @@ void SecureStandardStreams() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-std::ostream& ConsoleStream() { return std::cout; }
+Console& StandardConsole() {
+  static StdoutConsole console;
+  return console;
+}
 
 bool IsConsoleFile(const std::string& path) {
   struct stat console {};

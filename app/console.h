@@ -3,10 +3,29 @@
 // conversion.
 #pragma once
 
-#include <ostream>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quillmar {
+
+// Where the messages go, as text. Not a std::ostream: a program that makes
+// one sets up the C++ locales first, which takes longer than converting a
+// small file.
+class Console {
+ public:
+  Console& operator<<(std::string_view text) {
+    Write(text);
+    return *this;
+  }
+  Console& operator<<(uint64_t number);  // in decimal
+  // Hands on what is held back; a console that is gone is no fault.
+  virtual void Flush() {}
+
+ protected:
+  ~Console() = default;
+  virtual void Write(std::string_view text) = 0;
+};
 
 // Opens the null device on any of descriptors 0, 1 and 2 that is closed, so
 // that no file opened later can take their place and receive the messages;
@@ -18,7 +37,7 @@ void SecureStandardStreams();
 // paths with any letters show right without changing the console's code
 // page, a setting that would outlast the run; anywhere else the messages go
 // to standard output as they are (UTF-8).
-std::ostream& ConsoleStream();
+Console& StandardConsole();
 
 // Whether the path names the regular file or pipe that standard output
 // writes to. A terminal or the null device never counts: messages and

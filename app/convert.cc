@@ -16,7 +16,7 @@ namespace {
 // failed write shows in the output. Hot: a change here is measured with
 // bench/run.sh.
 bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
-                    OutputStream& output, std::ostream& console) {
+                    OutputStream& output, Console& console) {
   Effect effect = ApplyRules(content, rules);
   switch (effect.kind) {
     case Effect::kKeep:
@@ -43,7 +43,7 @@ bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
 // without their being delivered one by one.
 class Converter : public LineTaker {
  public:
-  Converter(OutputStream& output, std::ostream& console, uint64_t* working)
+  Converter(OutputStream& output, Console& console, uint64_t* working)
       : output_(output), console_(console), working_(working) {}
 
   bool Take(std::string_view content, uint64_t breaks, uint64_t number) override {
@@ -62,13 +62,13 @@ class Converter : public LineTaker {
  private:
   RuleState rules_;
   OutputStream& output_;
-  std::ostream& console_;
+  Console& console_;
   uint64_t* working_;
 };
 
 // The line loop. *working is the number of the line the rules have in hand,
 // 0 while the splitter reads.
-Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream& console,
+Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, Console& console,
                      uint64_t* working) {
   Converter converter(output, console, working);
   Line line;
@@ -99,8 +99,7 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, std::ostream&
 
 }  // namespace
 
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block,
-                SplitMode mode) {
+Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode) {
   // A line longer than the memory can hold (an endless one from a pipe, or
   // any under a memory limit) is a fault of the input, reported as one.
   try {

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 
+#include "app/console.h"
 #include "textio/byte_io.h"
 #include "textio/line_splitter.h"
 
@@ -21,7 +21,7 @@ struct Outcome {
 // conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
 // tests make it small to reach the buffers' edges.
 // `mode` chooses how lines are found; both ways give the same result.
-Outcome Convert(ByteSource& in, ByteSink& out, std::ostream& console, size_t block = kBlockSize,
+Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block = kBlockSize,
                 SplitMode mode = SplitMode::kFast);
 
 }  // namespace quillmar

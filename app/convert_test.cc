@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <new>
-#include <sstream>
 
 #include "tests/support/memory_io.h"
 
@@ -19,9 +18,9 @@ Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capac
                    size_t block = kBlockSize, SplitMode mode = SplitMode::kFast) {
   MemorySource in(input, chunk);
   MemorySink out(capacity);
-  std::ostringstream console;
+  MemoryConsole console;
   Outcome outcome = Convert(in, out, console, block, mode);
-  return {outcome, out.bytes(), console.str()};
+  return {outcome, out.bytes(), console.text()};
 }
 
 TEST(ConvertTest, LinesOfAnyLength) {
@@ -61,7 +60,7 @@ class OutOfMemorySource : public ByteSource {
 TEST(ConvertTest, RunningOutOfMemoryNamesTheLineAndKeepsTheLinesBefore) {
   OutOfMemorySource in("A\r\n\r\nB\r\n4162-1=1\r\nC");
   MemorySink out;
-  std::ostringstream console;
+  MemoryConsole console;
   Outcome outcome = Convert(in, out, console);
   EXPECT_EQ(outcome.kind, Outcome::kNoMemory);
   EXPECT_EQ(outcome.line, 5u);

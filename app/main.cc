@@ -1,5 +1,4 @@
 // Entry point: hands the command line, as UTF-8, to run control.
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,18 +17,18 @@ int wmain(int argc, wchar_t** argv) {
     std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
     args.emplace_back(utf8.begin(), utf8.end());
   }
-  std::ostream& console = quillmar::ConsoleStream();
+  quillmar::Console& console = quillmar::StandardConsole();
   int status = quillmar::Run(args, console);
-  console.flush();
+  console.Flush();
   return status;
 }
 #else
 int main(int argc, char** argv) {
   quillmar::SecureStandardStreams();
   std::vector<std::string> args(argv, argv + argc);
-  std::ostream& console = quillmar::ConsoleStream();
+  quillmar::Console& console = quillmar::StandardConsole();
   int status = quillmar::Run(args, console);
-  console.flush();
+  console.Flush();
   return status;
 }
 #endif

@@ -41,8 +41,7 @@ class DiskFiles : public Files {
 
 }  // namespace
 
-int Report(Outcome outcome, const std::string& input, const std::string& output,
-           std::ostream& console) {
+int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console) {
   switch (outcome.kind) {
     case Outcome::kComplete:
       console << "Conversion Complete.\n";
@@ -66,12 +65,12 @@ int Report(Outcome outcome, const std::string& input, const std::string& output,
   return 1;
 }
 
-int Run(std::span<const std::string> args, std::ostream& console) {
+int Run(std::span<const std::string> args, Console& console) {
   DiskFiles disk;
   return Run(args, console, disk);
 }
 
-int Run(std::span<const std::string> args, std::ostream& console, Files& files) {
+int Run(std::span<const std::string> args, Console& console, Files& files) {
   if (args.size() < 3) {
     console << kUsage;
     return 1;

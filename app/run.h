@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <ostream>
 #include <span>
 #include <string>
 
@@ -26,12 +25,11 @@ class Files {
 
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
 // input and output paths (UTF-8). Returns the exit status.
-int Run(std::span<const std::string> args, std::ostream& console, Files& files);
+int Run(std::span<const std::string> args, Console& console, Files& files);
 // The same on the files on disk.
-int Run(std::span<const std::string> args, std::ostream& console);
+int Run(std::span<const std::string> args, Console& console);
 
 // Prints the message that ends a conversion and returns the exit status.
-int Report(Outcome outcome, const std::string& input, const std::string& output,
-           std::ostream& console);
+int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console);
 
 }  // namespace quillmar

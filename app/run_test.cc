@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "tests/support/memory_io.h"
 
 namespace quillmar {
@@ -24,10 +22,10 @@ struct FailingClose : Files {
 
 TEST(RunTest, AFailedCloseOfTheOutputIsAFailedWrite) {
   FailingClose files;
-  std::ostringstream console;
+  MemoryConsole console;
   const std::string args[] = {"quillmar", "in.kvr", "out.kvr"};
   EXPECT_EQ(quillmar::Run(args, console, files), 1);
-  EXPECT_EQ(console.str(), "\nConverting in.kvr -> out.kvr.\nCannot write output file out.kvr.\n");
+  EXPECT_EQ(console.text(), "\nConverting in.kvr -> out.kvr.\nCannot write output file out.kvr.\n");
 }
 
 }  // namespace

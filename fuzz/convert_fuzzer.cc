@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "app/convert.h"
@@ -22,10 +21,10 @@ Result ConvertBytes(std::string_view input, size_t chunk, size_t block,
                     quillmar::SplitMode mode = quillmar::SplitMode::kFast) {
   quillmar::MemorySource in(input, chunk);
   quillmar::MemorySink out;
-  std::ostringstream console;
+  quillmar::MemoryConsole console;
   quillmar::Outcome outcome = quillmar::Convert(in, out, console, block, mode);
   int status = quillmar::Report(outcome, "in", "out", console);
-  return {status, console.str(), out.bytes()};
+  return {status, console.text(), out.bytes()};
 }
 
 void Require(bool holds, const char* property) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/console.h"
 #include "textio/byte_io.h"
 
 namespace quillmar {
@@ -26,6 +27,18 @@ class MemorySource : public ByteSource {
   size_t chunk_;
   std::optional<size_t> fail_at_;
   size_t pos_ = 0;
+};
+
+// Collects the messages.
+class MemoryConsole final : public Console {
+ public:
+  const std::string& text() const { return text_; }
+
+ protected:
+  void Write(std::string_view text) override { text_.append(text); }
+
+ private:
+  std::string text_;
 };
 
 // Collects what is written; refuses bytes past `capacity`, like a full disk,
