@@ -166,9 +166,10 @@ unsigned ListBits(uint64_t bits, unsigned offset, uint16_t* to) {
 char* CopyWithCrLf(char* to, const char* from, size_t size) {
   std::memcpy(to, from, 16);
   std::memcpy(to + 16, from + 16, 16);
-  for (size_t i = 32; i < size; i += 16) std::memcpy(to + i, from + i, 16);
-  to[size] = '\r';
-  to[size + 1] = '\n';
+  if (size > 32) [[unlikely]] {
+    for (size_t i = 32; i < size; i += 16) std::memcpy(to + i, from + i, 16);
+  }
+  std::memcpy(to + size, "\r\n", 2);
   return to + size + 2;
 }
 
@@ -319,9 +320,15 @@ void LineSplitter::WriteLfLines(Passing& at, const char* base, unsigned from, un
     for (unsigned k = from; k < to; ++k) WriteWithCr(at, base + starts_[k + 1] - 1, out);
     return;
   }
-  for (unsigned k = from; k < to; ++k) {
-    w = CopyWithCrLf(w, base + starts_[k], starts_[k + 1] - 1u - starts_[k]);
-  }
+  // Each line from its start to the LF before the next line's.
+  const uint16_t* next = &starts_[from];
+  const uint16_t* const last = &starts_[to];
+  unsigned start = *next;
+  do {
+    unsigned end = *++next;
+    w = CopyWithCrLf(w, base + start, end - 1u - start);
+    start = end;
+  } while (next != last);
   out.Commit(w);
   at.run = base + starts_[to];
 }

@@ -82,14 +82,20 @@ inline ByteMasks MasksOf64Portable(const char* p) {
 inline ByteMasks MasksOf64(const char* p) {
 #if defined(__SSE2__)
   ByteMasks m;
+  auto bits = [](__m128i x) { return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(x))}; };
+  __m128i low[4];
+  __m128i any_low = _mm_setzero_si128();
   for (size_t i = 0; i < 4; ++i) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     __m128i up = _mm_add_epi8(v, _mm_set1_epi8(1));
-    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(up, _mm_set1_epi8(9)), up);
-    auto bits = [](__m128i x) { return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(x))}; };
+    low[i] = _mm_cmpeq_epi8(_mm_min_epu8(up, _mm_set1_epi8(9)), up);
+    any_low = _mm_or_si128(any_low, low[i]);
     m.lf |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))) << (16 * i);
     m.cr |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))) << (16 * i);
-    m.rejected |= bits(low) << (16 * i);
+  }
+  // Rejected bytes are rare: their mask is made only where there are some.
+  if (_mm_movemask_epi8(any_low) != 0) {
+    for (size_t i = 0; i < 4; ++i) m.rejected |= bits(low[i]) << (16 * i);
   }
   return m;
 #else
