@@ -65,18 +65,21 @@ double ParseValue(std::string_view text) {
   return negative ? -value : value;
 }
 
-// The value scaled in single precision and rounded half up; nothing if the
-// result does not fit 32 bits.
-std::optional<int32_t> ScaleAndRound(float value, ScaleClass scale) {
-  float product = value * Factor(scale);
-  // Half up: the floor of x + 0.5. It fits 32 bits only for x + 0.5 in
-  // [-2^31, 2^31), where truncating and stepping down below zero is the
-  // floor, without a call to the library's.
-  double half_up = static_cast<double>(product) + 0.5;
-  if (!(half_up >= -2147483648.0 && half_up < 2147483648.0)) return std::nullopt;
+// Half up: the floor of x + 0.5, for x + 0.5 in [-2^31, 2^31), where
+// truncating and stepping down below zero is the floor, without a call to
+// the library's.
+int32_t FloorOf(double half_up) {
   auto whole = static_cast<int64_t>(half_up);
   whole -= static_cast<double>(whole) > half_up ? 1 : 0;
   return static_cast<int32_t>(whole);
+}
+
+// The value scaled in single precision and rounded half up; nothing if the
+// result does not fit 32 bits.
+std::optional<int32_t> ScaleAndRound(float value, ScaleClass scale) {
+  double half_up = static_cast<double>(value * Factor(scale)) + 0.5;
+  if (!(half_up >= -2147483648.0 && half_up < 2147483648.0)) return std::nullopt;
+  return FloorOf(half_up);
 }
 
 }  // namespace
@@ -122,7 +125,7 @@ std::optional<ShortRest> ReadShortRest(std::string_view content) {
     uint64_t value = word >> (8 * eq) >> 8;
     bool negative = (value & 0xFF) == '-';
     value >>= negative ? 8 : 0;
-    // So do the value's, six at most.
+    // So do the value's, seven at most.
     auto count = static_cast<unsigned>(std::countr_zero(~digits(value) & kHighs)) / 8;
     if (count == 0) return std::nullopt;
     // No byte of the digits borrows, and the bytes above them go.
@@ -145,15 +148,14 @@ Rescaled Rescale(std::string_view content, ScaleClass scale) {
   if (!HasKey(content, kRescaleKey)) return {};
   std::optional<ShortRest> rest = ReadShortRest(content);
   if (!rest) return RescaleBytes(content, scale);
+  // Seven digits at most, times a factor below 7: always in range.
+  static_assert(Factor(ScaleClass::Hp) < 7 && Factor(ScaleClass::Xaar128) < 7 &&
+                Factor(ScaleClass::Xaar500) < 7);
   Rescaled result;
-  std::optional<int32_t> value = ScaleAndRound(static_cast<float>(rest->value), scale);
-  if (!value) {
-    result.kind = Rescaled::kOutOfRange;
-    return result;
-  }
   result.kind = Rescaled::kRewritten;
   result.rest = content.substr(kRescaleKey.size(), rest->cut - kRescaleKey.size());
-  result.number = *value;
+  result.number =
+      FloorOf(static_cast<double>(static_cast<float>(rest->value) * Factor(scale)) + 0.5);
   return result;
 }
 
