@@ -169,7 +169,8 @@ char* CopyWithCrLf(char* to, const char* from, size_t size) {
   if (size > 32) [[unlikely]] {
     for (size_t i = 32; i < size; i += 16) std::memcpy(to + i, from + i, 16);
   }
-  std::memcpy(to + size, "\r\n", 2);
+  to[size] = '\r';
+  to[size + 1] = '\n';
   return to + size + 2;
 }
 
