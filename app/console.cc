@@ -30,8 +30,8 @@ Console& Console::operator<<(uint64_t number) {
 
 namespace {
 
-// Standard output, through the C library's buffer: written at the end, or
-// line by line to a terminal.
+// Standard output, through the C library's buffer: written as the buffer
+// fills and at the end, or line by line to a terminal.
 class StdoutConsole final : public Console {
  public:
   void Flush() override { std::fflush(stdout); }
