@@ -253,6 +253,10 @@ std::string LfBreaks(std::string text) {
   return out;
 }
 
+bool WineCouldNotStart(const fs::path& dir) {
+  return ReadFile(dir / ".stdout").find("ShellExecuteEx failed") != std::string::npos;
+}
+
 std::vector<std::string> RunCase(const Case& c, const std::string& program, const fs::path& dir,
                                  const std::string& platform) {
   fs::remove_all(dir);
@@ -362,6 +366,13 @@ int main(int argc, char** argv) {
         }
         fs::path dir = work / id;
         std::vector<std::string> diffs = RunCase(cases[i], program, dir, platform);
+        // Now and then Wine fails to start a program at all and says so in
+        // its own words, which the program never prints; such a run tells
+        // nothing of the program, so it is run again.
+        for (int again = 0; again < 2 && !diffs.empty() && WineCouldNotStart(dir); ++again) {
+          std::cout << "again " << cases[i].where << ": Wine could not start the program\n";
+          diffs = RunCase(cases[i], program, dir, platform);
+        }
         if (diffs.empty()) {
           ++passed;
           continue;
