@@ -2,15 +2,19 @@
 // converter's own, the same on every platform.
 #include "textio/file_io.h"
 
+#ifdef _WIN32
 #include <filesystem>
 #include <system_error>
+#else
+#include <sys/stat.h>
+#endif
 
 namespace quillmar {
 
-// Paths arrive as UTF-8 on Windows; elsewhere they are bytes, taken as they
-// are, whatever their encoding.
-std::filesystem::path NativePath(const std::string& path) {
 #ifdef _WIN32
+// Paths arrive as UTF-8. Elsewhere a path is bytes, handed to the system as
+// they are, whatever their encoding; Windows takes UTF-16.
+std::filesystem::path NativePath(const std::string& path) {
   std::filesystem::path given(std::u8string(path.begin(), path.end()));
   // Windows refuses a path of MAX_PATH (260) characters or more unless the
   // system allows long paths; the \\?\ form of the absolute path passes
@@ -23,10 +27,8 @@ std::filesystem::path NativePath(const std::string& path) {
   if (w.starts_with(L"\\\\?\\")) return w;
   if (w.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + w.substr(2);
   return L"\\\\?\\" + w;
-#else
-  return std::filesystem::path(path);
-#endif
 }
+#endif
 
 namespace {
 // Opens a path given in UTF-8 with the C library's mode string.
@@ -59,10 +61,23 @@ bool FileSink::Close() {
   return f != nullptr && std::fclose(f) == 0;
 }
 
+namespace {
+// Whether the file opened is a directory, which a C library may open for
+// reading.
+bool IsDirectory([[maybe_unused]] std::FILE* f, [[maybe_unused]] const std::string& path) {
+#ifdef _WIN32
+  std::error_code ec;
+  return std::filesystem::is_directory(NativePath(path), ec);
+#else
+  struct stat st {};
+  return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+}  // namespace
+
 std::unique_ptr<FileSource> OpenInput(const std::string& path) {
   FileHandle f = OpenFile(path, "rb");
-  std::error_code ec;
-  if (!f || std::filesystem::is_directory(NativePath(path), ec)) return nullptr;
+  if (!f || IsDirectory(f.get(), path)) return nullptr;
   return std::make_unique<FileSource>(std::move(f));
 }
 
@@ -73,8 +88,15 @@ std::unique_ptr<FileSink> OpenOutput(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
   std::error_code ec;
   return std::filesystem::equivalent(NativePath(a), NativePath(b), ec);
+#else
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+#endif
 }
 
 }  // namespace quillmar

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#ifdef _WIN32
 #include <filesystem>
+#endif
 #include <memory>
 #include <string>
 
@@ -36,9 +38,11 @@ class FileSink : public ByteSink {
   FileHandle file_;
 };
 
-// The path as the system's file functions take it: on Windows, converted
-// from UTF-8, and in its long form where it is too long for the short one.
+#ifdef _WIN32
+// The path as the system's file functions take it: converted from UTF-8, and
+// in its long form where it is too long for the short one.
 std::filesystem::path NativePath(const std::string& path);
+#endif
 
 // Opens an existing file for reading; nothing for a directory.
 std::unique_ptr<FileSource> OpenInput(const std::string& path);
