@@ -82,7 +82,7 @@ inline ByteMasks MasksOf64Portable(const char* p) {
 inline ByteMasks MasksOf64(const char* p) {
 #if defined(__SSE2__)
   ByteMasks m;
-  auto bits = [](__m128i x) { return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(x))}; };
+  auto bits = [](__m128i x) { return uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(x))}; };
   __m128i low[4];
   __m128i any_low = _mm_setzero_si128();
   for (size_t i = 0; i < 4; ++i) {
