@@ -47,6 +47,9 @@ FileHandle OpenFile(const std::string& path, const char* mode) {
 }  // namespace
 
 std::optional<size_t> FileSource::Read(std::span<char> buf) {
+  // The read that met the end says so; asking the system again would only
+  // hear it twice, or wait on a terminal for more.
+  if (std::feof(file_.get()) != 0) return 0;
   size_t n = std::fread(buf.data(), 1, buf.size(), file_.get());
   if (n == 0 && std::ferror(file_.get()) != 0) return std::nullopt;
   return n;
