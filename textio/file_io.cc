@@ -12,8 +12,9 @@
 namespace quillmar {
 
 #ifdef _WIN32
-// Paths arrive as UTF-8. Elsewhere a path is bytes, handed to the system as
-// they are, whatever their encoding; Windows takes UTF-16.
+// On Windows the paths arrive as UTF-8, made from the wide command line, and
+// the system takes UTF-16. Elsewhere a path is bytes, handed to the system as
+// they are, whatever their encoding.
 std::filesystem::path NativePath(const std::string& path) {
   std::filesystem::path given(std::u8string(path.begin(), path.end()));
   // Windows refuses a path of MAX_PATH (260) characters or more unless the
