@@ -12,6 +12,7 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
   if (!head) return {};
   // An unknown name puts Xaar500 in force, whatever came before.
   state.family = head->family.value_or(ScaleClass::Xaar500);
+  state.guessed = false;
   Effect effect;
   effect.head = head->family ? Effect::kKnownHead : Effect::kUnknownHead;
   effect.head_name = head->name;
@@ -19,6 +20,7 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
 }
 
 Effect ApplyRescale(std::string_view content, RuleState& state) {
+  state.guess_used |= state.guessed;
   Rescaled r = Rescale(content, state.family);
   switch (r.kind) {
     case Rescaled::kNoMatch:

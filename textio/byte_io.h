@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -48,6 +49,16 @@ class ByteSource {
   // read failed.
   virtual std::optional<size_t> Read(std::span<char> buf) = 0;
   virtual void Close() {}
+
+  // A source that can also be read at any offset, by several threads at
+  // once, gives its size here: a file on disk, not a pipe. Such reads leave
+  // Read's place alone.
+  virtual std::optional<uint64_t> Size() { return std::nullopt; }
+  // Fills the front of buf from `offset` on; 0 at the end, nullopt when the
+  // read failed.
+  virtual std::optional<size_t> ReadAt(uint64_t /*offset*/, std::span<char> /*buf*/) {
+    return std::nullopt;
+  }
 };
 
 class ByteSink {
@@ -63,6 +74,12 @@ class ByteSink {
   }
   // False when the bytes written could not all be kept.
   virtual bool Close() { return true; }
+
+  // The sink that writes this one's bytes in the end. A sink that hands its
+  // blocks to a thread of its own gives the sink behind it here, for a
+  // writer that has a thread of its own already; only before it has
+  // written anything.
+  virtual ByteSink& Direct() { return *this; }
 };
 
 }  // namespace quillmar

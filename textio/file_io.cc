@@ -7,6 +7,9 @@
 #include <system_error>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace quillmar {
@@ -56,6 +59,16 @@ std::optional<size_t> FileSource::Read(std::span<char> buf) {
   return n;
 }
 
+#ifndef _WIN32
+std::optional<size_t> FileSource::ReadAt(uint64_t offset, std::span<char> buf) {
+  for (;;) {
+    ssize_t n = pread(fileno(file_.get()), buf.data(), buf.size(), static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return std::nullopt;
+  }
+}
+#endif
+
 bool FileSink::Write(std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
 }
@@ -65,24 +78,22 @@ bool FileSink::Close() {
   return f != nullptr && std::fclose(f) == 0;
 }
 
-namespace {
-// Whether the file opened is a directory, which a C library may open for
-// reading.
-bool IsDirectory([[maybe_unused]] std::FILE* f, [[maybe_unused]] const std::string& path) {
-#ifdef _WIN32
-  std::error_code ec;
-  return std::filesystem::is_directory(NativePath(path), ec);
-#else
-  struct stat st {};
-  return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
-#endif
-}
-}  // namespace
-
 std::unique_ptr<FileSource> OpenInput(const std::string& path) {
   FileHandle f = OpenFile(path, "rb");
-  if (!f || IsDirectory(f.get(), path)) return nullptr;
+  if (!f) return nullptr;
+    // A C library may open a directory for reading.
+#ifdef _WIN32
+  std::error_code ec;
+  if (std::filesystem::is_directory(NativePath(path), ec)) return nullptr;
   return std::make_unique<FileSource>(std::move(f));
+#else
+  struct stat st {};
+  if (fstat(fileno(f.get()), &st) != 0) return std::make_unique<FileSource>(std::move(f));
+  if (S_ISDIR(st.st_mode)) return nullptr;
+  std::optional<uint64_t> size;
+  if (S_ISREG(st.st_mode)) size = static_cast<uint64_t>(st.st_size);
+  return std::make_unique<FileSource>(std::move(f), size);
+#endif
 }
 
 std::unique_ptr<FileSink> OpenOutput(const std::string& path) {

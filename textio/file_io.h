@@ -19,12 +19,19 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 class FileSource : public ByteSource {
  public:
-  explicit FileSource(FileHandle file) : file_(std::move(file)) {}
+  // `size` is the file's when it is a regular file, read at opening.
+  explicit FileSource(FileHandle file, std::optional<uint64_t> size = std::nullopt)
+      : file_(std::move(file)), size_(size) {}
   std::optional<size_t> Read(std::span<char> buf) override;
   void Close() override { file_.reset(); }
+#ifndef _WIN32
+  std::optional<uint64_t> Size() override { return size_; }
+  std::optional<size_t> ReadAt(uint64_t offset, std::span<char> buf) override;
+#endif
 
  private:
   FileHandle file_;
+  std::optional<uint64_t> size_;
 };
 
 class FileSink : public ByteSink {

@@ -16,7 +16,7 @@ std::optional<size_t> InputStream::Read(std::span<char> buf) {
   size_t n = *got;
   if (const void* eof = std::memchr(buf.data(), 0x1A, n); eof != nullptr) {
     n = static_cast<size_t>(static_cast<const char*>(eof) - buf.data());
-    ended_ = true;
+    ended_ = marked_ = true;
   }
   if (n == 0) ended_ = true;  // the data is exhausted, or 0x1A came first
   return n;

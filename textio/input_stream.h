@@ -20,9 +20,16 @@ class InputStream {
   // that reading failed (and every later call fails too).
   std::optional<size_t> Read(std::span<char> buf);
 
+  // Whether a 0x1A byte ended the text, rather than the end of the data.
+  bool Marked() const { return marked_; }
+
+  // Reads on after the end: the source now serves another text.
+  void Restart() { ended_ = failed_ = marked_ = false; }
+
  private:
   ByteSource& source_;
   bool ended_ = false;
+  bool marked_ = false;
   bool failed_ = false;
 };
 

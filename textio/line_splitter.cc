@@ -73,6 +73,12 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
   return Fill::kMore;
 }
 
+void LineSplitter::Restart() {
+  begin_ = end_ = 0;
+  ended_ = failed_ = false;
+  line_number_ = 1;
+}
+
 bool LineSplitter::AtEnd() {
   // CRs before the first line are no text: a file of nothing else is empty.
   for (;;) {

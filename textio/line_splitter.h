@@ -62,6 +62,10 @@ class LineSplitter {
   // True once the text has no byte left; a failed read reports through Next.
   bool AtEnd();
 
+  // Starts on the next text that the input gives, as a new splitter would,
+  // keeping the buffers.
+  void Restart();
+
   // Delivers the next line, valid until the next call, after writing the
   // lines passed before it to `out`, and giving the simple wanted lines
   // among them to `taker`, if any; a failed write shows in `out`.

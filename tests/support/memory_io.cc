@@ -7,11 +7,23 @@
 namespace quillmar {
 
 std::optional<size_t> MemorySource::Read(std::span<char> buf) {
-  if (fail_at_ && pos_ >= *fail_at_) return std::nullopt;
+  std::optional<size_t> n = ReadAt(pos_, buf);
+  pos_ += n.value_or(0);
+  return n;
+}
+
+std::optional<uint64_t> MemorySource::Size() {
+  if (!anywhere_) return std::nullopt;
+  return data_.size();
+}
+
+std::optional<size_t> MemorySource::ReadAt(uint64_t offset, std::span<char> buf) {
+  if (fail_at_ && offset >= *fail_at_) return std::nullopt;
   size_t limit = std::min(fail_at_.value_or(SIZE_MAX), data_.size());
-  size_t n = std::min({buf.size(), chunk_, limit - pos_});
-  std::memcpy(buf.data(), data_.data() + pos_, n);
-  pos_ += n;
+  if (offset >= limit) return 0;
+  auto at = static_cast<size_t>(offset);
+  size_t n = std::min({buf.size(), chunk_, limit - at});
+  std::memcpy(buf.data(), data_.data() + at, n);
   return n;
 }
 

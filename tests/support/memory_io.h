@@ -15,17 +15,21 @@ namespace quillmar {
 
 // Serves a string, in pieces of at most `chunk` bytes so that tests reach
 // the block boundaries, and fails every read from `fail_at` on if set.
+// Read anywhere, like a file on disk, if `anywhere`.
 class MemorySource : public ByteSource {
  public:
   explicit MemorySource(std::string_view data, size_t chunk = SIZE_MAX,
-                        std::optional<size_t> fail_at = std::nullopt)
-      : data_(data), chunk_(chunk), fail_at_(fail_at) {}
+                        std::optional<size_t> fail_at = std::nullopt, bool anywhere = false)
+      : data_(data), chunk_(chunk), fail_at_(fail_at), anywhere_(anywhere) {}
   std::optional<size_t> Read(std::span<char> buf) override;
+  std::optional<uint64_t> Size() override;
+  std::optional<size_t> ReadAt(uint64_t offset, std::span<char> buf) override;
 
  private:
   std::string_view data_;
   size_t chunk_;
   std::optional<size_t> fail_at_;
+  bool anywhere_;
   size_t pos_ = 0;
 };
 
