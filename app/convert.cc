@@ -4,6 +4,9 @@
 #include <new>
 
 #include "rules/rules.h"
+#ifndef _WIN32
+#include "app/stretches.h"
+#endif
 #include "textio/input_stream.h"
 #include "textio/line_splitter.h"
 #include "textio/output_stream.h"
@@ -43,8 +46,8 @@ bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
 // without their being delivered one by one.
 class Converter : public LineTaker {
  public:
-  Converter(OutputStream& output, Console& console, uint64_t* working)
-      : output_(output), console_(console), working_(working) {}
+  Converter(RuleState& rules, OutputStream& output, Console& console, uint64_t* working)
+      : rules_(rules), output_(output), console_(console), working_(working) {}
 
   bool Take(std::string_view content, uint64_t breaks, uint64_t number) override {
     *working_ = number;
@@ -60,7 +63,7 @@ class Converter : public LineTaker {
   }
 
  private:
-  RuleState rules_;
+  RuleState& rules_;
   OutputStream& output_;
   Console& console_;
   uint64_t* working_;
@@ -68,9 +71,9 @@ class Converter : public LineTaker {
 
 // The line loop. *working is the number of the line the rules have in hand,
 // 0 while the splitter reads.
-Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, Console& console,
-                     uint64_t* working) {
-  Converter converter(output, console, working);
+Outcome ConvertLines(LineSplitter& splitter, RuleState& rules, OutputStream& output,
+                     Console& console, uint64_t* working) {
+  Converter converter(rules, output, console, working);
   Line line;
   while (!splitter.AtEnd()) {
     *working = 0;
@@ -99,25 +102,43 @@ Outcome ConvertLines(LineSplitter& splitter, OutputStream& output, Console& cons
 
 }  // namespace
 
-Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode) {
+Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode,
+                size_t stretch) {
+#ifndef _WIN32
+  if (mode == SplitMode::kFast && stretch > 0) {
+    std::optional<Outcome> outcome = ConvertInStretches(in, out, console, block, stretch);
+    if (outcome) return *outcome;
+  }
+#endif
   // A line longer than the memory can hold (an endless one from a pipe, or
   // any under a memory limit) is a fault of the input, reported as one.
   try {
-    InputStream input(in);
-    LineSplitter splitter(input, block, kRuleKeys, mode);
-    // Writes go in larger blocks than reads: fewer system calls, while the
-    // read buffer stays small enough for the level-2 cache.
-    OutputStream output(out, 4 * block);
-    uint64_t working = 0;
-    try {
-      return ConvertLines(splitter, output, console, &working);
-    } catch (const std::bad_alloc&) {
-      // The lines before stay in the copy, as after any other fault.
-      output.Flush();
-      return {Outcome::kNoMemory, working != 0 ? working : splitter.LineNumber()};
-    }
+    TextConverter converter(in, out, block, mode);
+    PieceState state;
+    return converter.Convert(console, state);
   } catch (const std::bad_alloc&) {
     return {Outcome::kNoMemory, 1};
+  }
+}
+
+// Writes go in larger blocks than reads: fewer system calls, while the read
+// buffer stays small enough for the level-2 cache.
+TextConverter::TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode)
+    : input_(in), splitter_(input_, block, kRuleKeys, mode), output_(out, 4 * block) {}
+
+Outcome TextConverter::Convert(Console& console, PieceState& state) {
+  input_.Restart();
+  splitter_.Restart();
+  uint64_t working = 0;
+  try {
+    Outcome outcome = ConvertLines(splitter_, state.rules, output_, console, &working);
+    state.lines = splitter_.LineNumber() - 1;
+    state.marked = input_.Marked();
+    return outcome;
+  } catch (const std::bad_alloc&) {
+    // The lines before stay in the copy, as after any other fault.
+    output_.Flush();
+    return {Outcome::kNoMemory, working != 0 ? working : splitter_.LineNumber()};
   }
 }
 

@@ -4,8 +4,11 @@
 #include <cstdint>
 
 #include "app/console.h"
+#include "rules/rules.h"
 #include "textio/byte_io.h"
+#include "textio/input_stream.h"
 #include "textio/line_splitter.h"
+#include "textio/output_stream.h"
 
 namespace quillmar {
 
@@ -15,13 +18,41 @@ struct Outcome {
   uint64_t line = 0;  // for kOutOfRange and kNoMemory: the line at fault
 };
 
+// A file this large, that can be read at any place, is converted in
+// stretches of about this size, two at a time.
+inline constexpr size_t kStretchSize = size_t{1} << 20;
+
 // Converts the text of `in` into `out`, reporting the head types found on
 // `console`. The last bytes reach `out` before it returns; closing is the
 // caller's. Running out of memory (a line too long to hold) ends the
-// conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
-// tests make it small to reach the buffers' edges.
-// `mode` chooses how lines are found; both ways give the same result.
+// conversion with kNoMemory rather than an exception. `block` sets the size
+// of reads and writes; tests make it and `stretch` small to reach the
+// edges of buffers and stretches. `mode` chooses how lines are found; both
+// ways give the same result. The reference way, or a `stretch` of 0, keeps
+// to one thread.
 Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block = kBlockSize,
-                SplitMode mode = SplitMode::kFast);
+                SplitMode mode = SplitMode::kFast, size_t stretch = kStretchSize);
+
+// What converting a piece of a text starts from and leaves.
+struct PieceState {
+  RuleState rules;      // in force at its start, perhaps a guess; at its end
+  uint64_t lines = 0;   // the LFs it held, once converted whole
+  bool marked = false;  // whether a 0x1A byte ended the text in it
+};
+
+// Convert's work in one thread, kept to convert one text after another
+// that the source serves, each a piece of a larger text, into the sink.
+// Line numbers count from each piece's start.
+class TextConverter {
+ public:
+  TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode);
+  // The last bytes reach the sink before it returns.
+  Outcome Convert(Console& console, PieceState& state);
+
+ private:
+  InputStream input_;
+  LineSplitter splitter_;
+  OutputStream output_;
+};
 
 }  // namespace quillmar

@@ -14,12 +14,15 @@ struct Result {
   std::string output, console;
 };
 
+// With a `stretch`, the input can be read anywhere, as a file on disk, and
+// is converted in stretches of that size.
 Result ConvertText(std::string_view input, size_t chunk = SIZE_MAX, size_t capacity = SIZE_MAX,
-                   size_t block = kBlockSize, SplitMode mode = SplitMode::kFast) {
-  MemorySource in(input, chunk);
+                   size_t block = kBlockSize, SplitMode mode = SplitMode::kFast,
+                   size_t stretch = 0) {
+  MemorySource in(input, chunk, std::nullopt, stretch > 0);
   MemorySink out(capacity);
   MemoryConsole console;
-  Outcome outcome = Convert(in, out, console, block, mode);
+  Outcome outcome = Convert(in, out, console, block, mode, stretch);
   return {outcome, out.bytes(), console.text()};
 }
 
@@ -68,7 +71,7 @@ TEST(ConvertTest, RunningOutOfMemoryNamesTheLineAndKeepsTheLinesBefore) {
 }
 
 TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
-  std::string input = "1000-4=HP600\r\n\r\n4162-1=10\r\nA\rB\r\n9040-1=True\r\n\x1A junk";
+  std::string input = "1000-4=HP600\r\n\r\n4162-1=10\r\nA\rB\r\n9040-1=True\r\n\x1A junk\r\nZ\r\n";
   // Every piece size, both ways of finding lines, against the reference way
   // in whole blocks.
   Result whole = ConvertText(input, SIZE_MAX, SIZE_MAX, kBlockSize, SplitMode::kReference);
@@ -81,6 +84,15 @@ TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
     }
   }
   EXPECT_EQ(ConvertText(input).output, whole.output);
+  // Stretches of every size, cut anywhere, read in pieces or whole.
+  for (size_t stretch = 1; 2 * stretch <= input.size(); ++stretch) {
+    for (size_t chunk : {size_t{3}, SIZE_MAX}) {
+      Result pieces = ConvertText(input, chunk, SIZE_MAX, 4, SplitMode::kFast, stretch);
+      EXPECT_EQ(pieces.outcome.kind, whole.outcome.kind);
+      EXPECT_EQ(pieces.output, whole.output) << "stretch " << stretch;
+      EXPECT_EQ(pieces.console, whole.console) << "stretch " << stretch;
+    }
+  }
 }
 
 TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
@@ -102,12 +114,16 @@ TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
       input += lines[draw(draw(4) == 0 ? std::size(lines) : 7)];
       input += breaks[draw(3) == 0 ? draw(std::size(breaks)) : text % 2];
     }
-    Result fast = ConvertText(input, SIZE_MAX, SIZE_MAX, 256);
     Result reference = ConvertText(input, SIZE_MAX, SIZE_MAX, 256, SplitMode::kReference);
-    ASSERT_EQ(fast.outcome.kind, reference.outcome.kind) << text;
-    ASSERT_EQ(fast.outcome.line, reference.outcome.line) << text;
-    ASSERT_EQ(fast.output, reference.output) << text;
-    ASSERT_EQ(fast.console, reference.console) << text;
+    // Converted in one thread, and in stretches whose pieces start on every
+    // kind of line, guessing the head family.
+    for (size_t stretch : {size_t{0}, size_t{4 + text % 60}}) {
+      Result fast = ConvertText(input, SIZE_MAX, SIZE_MAX, 256, SplitMode::kFast, stretch);
+      ASSERT_EQ(fast.outcome.kind, reference.outcome.kind) << text << " " << stretch;
+      ASSERT_EQ(fast.outcome.line, reference.outcome.line) << text << " " << stretch;
+      ASSERT_EQ(fast.output, reference.output) << text << " " << stretch;
+      ASSERT_EQ(fast.console, reference.console) << text << " " << stretch;
+    }
   }
 }
 

@@ -17,12 +17,13 @@ struct Result {
   bool operator==(const Result&) const = default;
 };
 
+// With a `stretch`, converts as a file on disk, in stretches of that size.
 Result ConvertBytes(std::string_view input, size_t chunk, size_t block,
-                    quillmar::SplitMode mode = quillmar::SplitMode::kFast) {
-  quillmar::MemorySource in(input, chunk);
+                    quillmar::SplitMode mode = quillmar::SplitMode::kFast, size_t stretch = 0) {
+  quillmar::MemorySource in(input, chunk, std::nullopt, stretch > 0);
   quillmar::MemorySink out;
   quillmar::MemoryConsole console;
-  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block, mode);
+  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block, mode, stretch);
   int status = quillmar::Report(outcome, "in", "out", console);
   return {status, console.text(), out.bytes()};
 }
@@ -70,5 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "the size of reads and buffers changes nothing");
   Require(ConvertBytes(input, chunk, block, kReference) == first,
           "the reference splitting in small pieces agrees too");
+  // Stretches of a few bytes put pieces' starts on every kind of line.
+  Require(ConvertBytes(input, chunk, block, quillmar::SplitMode::kFast, 1 + size % 11) == first,
+          "converting in stretches on two threads agrees");
   return 0;
 }

@@ -1,0 +1,493 @@
+// Converting a file in stretches on two threads, and writing them in order.
+//
+// The file is cut at line starts about a stretch apart, at the start of a
+// head type line where one is near. Each piece between two cuts is
+// converted on its own, as a text of its own, on a guess of the head
+// family in force at its start. The thread that writes takes the pieces
+// in the file's order and checks each guess against the family that the
+// pieces before left; a piece that rescaled a line on a wrong guess is
+// converted again, and its first work thrown away. A piece that starts
+// with a head type line needs no guess: that line sets the family.
+// The first fault, or the end of the text, stops the writing there, as it
+// stops a conversion in one thread.
+#include "app/stretches.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "rules/head_type.h"
+
+namespace quillmar {
+namespace {
+
+constexpr size_t kThreads = 2;
+// Pieces converted, or being converted, ahead of the writing: enough that
+// neither thread waits for the other, few enough to keep memory small.
+constexpr size_t kAhead = 3;
+constexpr uint64_t kToTheEnd = UINT64_MAX;
+// The start of a head type line: its key after an LF.
+constexpr std::string_view kHeadLine = "\n1000-4=";
+static_assert(kHeadLine.substr(1) == kHeadTypeKey);
+// More than the longest head type line that names a known head.
+constexpr size_t kLongestHeadLine = 64;
+// Bytes read at a time while looking for a head type line.
+constexpr size_t kLook = 16 * 1024;
+static_assert(kLook > kHeadLine.size());
+
+// Bytes [begin, end) of a file, read as a source of their own. Reads fail
+// once the run is given up, so that no thread goes on with a long piece
+// that nobody will write.
+class RangeSource : public ByteSource {
+ public:
+  RangeSource(ByteSource& file, const std::atomic<bool>& given_up)
+      : file_(file), given_up_(given_up) {}
+
+  void Reset(uint64_t begin, uint64_t end) {
+    pos_ = begin;
+    end_ = end;
+    ended_ = false;
+  }
+
+  std::optional<size_t> Read(std::span<char> buf) override {
+    if (given_up_.load(std::memory_order_relaxed)) return std::nullopt;
+    if (pos_ >= end_) return 0;
+    auto want = static_cast<size_t>(std::min<uint64_t>(buf.size(), end_ - pos_));
+    std::optional<size_t> got = file_.ReadAt(pos_, buf.first(want));
+    if (got && *got == 0) ended_ = true;
+    if (got) pos_ += *got;
+    return got;
+  }
+
+  // Whether the file ended before the range did: the last piece reaches
+  // the end, or another program cut the file short meanwhile.
+  bool Ended() const { return ended_; }
+
+ private:
+  ByteSource& file_;
+  const std::atomic<bool>& given_up_;
+  uint64_t pos_ = 0;
+  uint64_t end_ = 0;
+  bool ended_ = false;
+};
+
+// Output blocks, handed from the converting threads to the writing one
+// and back.
+class BlockPool {
+ public:
+  explicit BlockPool(size_t size) : size_(size) { free_.reserve(kMostFree); }
+
+  Buffer Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        Buffer block = std::move(free_.back());
+        free_.pop_back();
+        return block;
+      }
+    }
+    return Buffer(size_);
+  }
+
+  void Give(Buffer&& block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (block.size() == size_ && free_.size() < kMostFree) free_.push_back(std::move(block));
+  }
+
+  size_t size() const { return size_; }
+
+ private:
+  static constexpr size_t kMostFree = 4 * kAhead;
+  size_t size_;
+  std::mutex mutex_;
+  std::vector<Buffer> free_;
+};
+
+struct Held {
+  Buffer block;
+  size_t used;
+};
+
+// Keeps a piece's output until the writing thread takes it.
+class PieceSink : public ByteSink {
+ public:
+  explicit PieceSink(BlockPool& pool) : pool_(pool) {}
+
+  void Reset(std::vector<Held>& blocks) { blocks_ = &blocks; }
+
+  bool Write(std::string_view bytes) override {
+    Buffer copy(bytes.size());
+    std::memcpy(copy.data(), bytes.data(), bytes.size());
+    blocks_->push_back({std::move(copy), bytes.size()});
+    return true;
+  }
+
+  bool WriteBlock(Buffer& block, size_t used) override {
+    // The end of a piece seldom fills a block: held in a block of its
+    // own, a run would hold twice the memory it needs.
+    if (used < block.size() / 2) return Write(std::string_view(block.data(), used));
+    Buffer fresh = block.size() == pool_.size() ? pool_.Take() : Buffer(block.size());
+    blocks_->push_back({std::move(block), used});
+    block = std::move(fresh);
+    return true;
+  }
+
+ private:
+  BlockPool& pool_;
+  std::vector<Held>* blocks_ = nullptr;
+};
+
+// Keeps a piece's messages likewise.
+class TextConsole final : public Console {
+ public:
+  explicit TextConsole(std::string& text) : text_(text) {}
+
+ protected:
+  void Write(std::string_view text) override { text_.append(text); }
+
+ private:
+  std::string& text_;
+};
+
+struct Piece {
+  uint64_t begin = 0, end = 0;
+  ScaleClass guess = ScaleClass::Xaar500;
+  // What converting it gave.
+  Outcome outcome;
+  PieceState state;
+  bool ended = false;  // the text ended in it
+  std::vector<Held> blocks;
+  std::string messages;
+  bool done = false;
+};
+
+// What a thread keeps to convert piece after piece: its buffers.
+class PieceWork {
+ public:
+  PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block)
+      : source_(file, given_up), sink_(pool), converter_(source_, sink_, block, SplitMode::kFast) {}
+
+  // Converts the piece on its guess.
+  void Convert(Piece& piece) {
+    piece.state = PieceState{};
+    piece.state.rules.family = piece.guess;
+    piece.state.rules.guessed = true;
+    source_.Reset(piece.begin, piece.end);
+    sink_.Reset(piece.blocks);
+    TextConsole console(piece.messages);
+    piece.outcome = converter_.Convert(console, piece.state);
+    piece.ended = piece.state.marked || source_.Ended();
+  }
+
+ private:
+  RangeSource source_;
+  PieceSink sink_;
+  TextConverter converter_;
+};
+
+class Stretches {
+ public:
+  Stretches(ByteSource& in, size_t block, size_t stretch)
+      : in_(in),
+        block_(block),
+        stretch_(stretch),
+        reach_(std::max<size_t>(stretch / 8, 1)),
+        pool_(4 * block),
+        window_(reach_ + kHeadLine.size(), '\0'),
+        behind_(kLook, '\0'),
+        head_line_(kHeadLine.begin(), kHeadLine.end()),
+        head_line_backwards_(kHeadLine.rbegin(), kHeadLine.rend()) {
+    threads_.reserve(kThreads);
+    for (Piece& piece : pieces_) piece.blocks.reserve(8);
+  }
+  ~Stretches() { Stop(); }
+  Stretches(const Stretches&) = delete;
+  Stretches& operator=(const Stretches&) = delete;
+
+  // Starts the converting threads; false if none could be.
+  bool Start() {
+    for (size_t i = 0; i < kThreads; ++i) {
+      try {
+        threads_.emplace_back(&Stretches::Work, this);
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    return !threads_.empty();
+  }
+
+  Outcome Run(ByteSink& out, Console& console, uint64_t size);
+
+ private:
+  void Stop();
+  void Work();
+  void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
+  void Plan(uint64_t size, ScaleClass family);
+  size_t ReadFully(uint64_t offset, std::span<char> buf);
+  struct Cut {
+    uint64_t at;
+    bool head;  // at the start of a head type line
+  };
+  std::optional<Cut> FindCut(uint64_t x);
+  std::optional<ScaleClass> FamilyBefore(uint64_t since, uint64_t at);
+  std::optional<ScaleClass> FamilyNamedAt(uint64_t start);
+
+  ByteSource& in_;
+  const size_t block_, stretch_;
+  // How far past a stretch's nominal end a cut is looked for.
+  const size_t reach_;
+  BlockPool pool_;
+  std::string window_;  // the bytes a cut is looked for in
+  std::string behind_;  // the bytes a head type line is looked back for in
+  bool look_back_ = false;
+  bool begins_with_head_ = false;  // the piece to plan next
+  uint64_t last_begin_ = 0;        // of the piece planned last, and its guess
+  ScaleClass last_guess_ = ScaleClass::Xaar500;
+  std::boyer_moore_horspool_searcher<std::string_view::const_iterator> head_line_;
+  std::boyer_moore_horspool_searcher<std::string_view::const_reverse_iterator> head_line_backwards_;
+  uint64_t next_begin_ = 0, nominal_ = 0;
+  bool all_planned_ = false;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::array<Piece, kAhead> pieces_;
+  uint64_t planned_ = 0;  // pieces given their place in the file
+  uint64_t taken_ = 0;    // pieces taken by a converting thread
+  bool stopping_ = false;
+  std::atomic<bool> given_up_{false};
+  std::vector<std::thread> threads_;
+  std::optional<PieceWork> redo_;  // the writing thread's, for a wrong guess
+};
+
+void Stretches::Stop() {
+  given_up_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+}
+
+void Stretches::Work() {
+  std::optional<PieceWork> work;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || taken_ < planned_; });
+    if (stopping_) return;
+    Piece& piece = pieces_[taken_++ % kAhead];
+    lock.unlock();
+    ConvertOne(piece, work);
+    lock.lock();
+    piece.done = true;
+    changed_.notify_all();
+  }
+}
+
+void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
+  for (Held& held : piece.blocks) pool_.Give(std::move(held.block));
+  piece.blocks.clear();
+  piece.messages.clear();
+  try {
+    if (!work) work.emplace(in_, given_up_, pool_, block_);
+    work->Convert(piece);
+  } catch (const std::bad_alloc&) {
+    // The buffers may hold a half-written block: they are not used again.
+    work.reset();
+    piece.outcome = {Outcome::kNoMemory, 1};
+    piece.ended = false;
+  }
+}
+
+// Fills `buf` from `offset` on as far as the file goes; the bytes read.
+size_t Stretches::ReadFully(uint64_t offset, std::span<char> buf) {
+  size_t have = 0;
+  while (have < buf.size()) {
+    std::optional<size_t> got = in_.ReadAt(offset + have, buf.subspan(have));
+    if (!got || *got == 0) break;
+    have += *got;
+  }
+  return have;
+}
+
+// Where to cut the text at or after x (not 0): at the start of a head type
+// line within reach_ bytes, else at the first line start there; nothing if
+// no line starts there, inside a long line. The line start must follow an
+// LF and hold neither CR nor LF, or the cut would split a break run.
+std::optional<Stretches::Cut> Stretches::FindCut(uint64_t x) {
+  // Read a little at a time: a head type line is most often near.
+  size_t have = 0;
+  for (;;) {
+    size_t want = std::min(kLook, window_.size() - have);
+    size_t got = ReadFully(x - 1 + have, std::span<char>(window_).subspan(have, want));
+    std::string_view w(window_.data(), have + got);
+    // Cuts at w[1] to w[reach_], each after the byte before it.
+    const size_t last = std::min(reach_, w.empty() ? 0 : w.size() - 1);
+    // A key may have begun before the bytes just read.
+    size_t from = have - std::min(have, kHeadLine.size() - 1);
+    auto head = std::search(w.begin() + static_cast<ptrdiff_t>(from), w.end(), head_line_);
+    if (head != w.end() && static_cast<size_t>(head - w.begin()) < last) {
+      return Cut{x + static_cast<uint64_t>(head - w.begin()), true};
+    }
+    have += got;
+    if (got < want || have == window_.size()) break;
+  }
+  std::string_view w(window_.data(), have);
+  const size_t last = std::min(reach_, w.empty() ? 0 : w.size() - 1);
+  for (size_t lf = w.find('\n'); lf < last; lf = w.find('\n', lf + 1)) {
+    if (w[lf + 1] != '\n' && w[lf + 1] != '\r') return Cut{x + lf, false};
+  }
+  return std::nullopt;
+}
+
+// The family that the last head type line starting in [since, at) names,
+// both being line starts; nothing if there is none. A guess: it misses a
+// head type line whose key holds a CR.
+std::optional<ScaleClass> Stretches::FamilyBefore(uint64_t since, uint64_t at) {
+  // Windows from the end back, each overlapping the next by a key's
+  // length less a byte, so that no key falls between two; the last
+  // holds the LF before `since`.
+  if (since > 0) --since;
+  for (uint64_t hi = at; hi > since;) {
+    uint64_t lo = hi - std::min<uint64_t>(hi - since, behind_.size());
+    std::string_view w(behind_.data(), ReadFully(lo, behind_));
+    w = w.substr(0, static_cast<size_t>(hi - lo));
+    auto head = std::search(w.rbegin(), w.rend(), head_line_backwards_);
+    if (head != w.rend()) {
+      // Its line start, then the line read on its own: it may end past
+      // the window.
+      return FamilyNamedAt(lo + static_cast<uint64_t>(w.rend() - head) - kHeadLine.size() + 1);
+    }
+    if (lo == since) break;
+    hi = lo + kHeadLine.size() - 1;
+  }
+  // The first line has no LF before it.
+  if (since == 0) return FamilyNamedAt(0);
+  return std::nullopt;
+}
+
+// The family that the line at `start` names, if it is a head type line.
+// Only its first bytes are read: enough for any known name, unless CRs
+// stand among its letters.
+std::optional<ScaleClass> Stretches::FamilyNamedAt(uint64_t start) {
+  std::array<char, kLongestHeadLine> line;
+  size_t size = ReadFully(start, line);
+  std::string content;
+  for (char c : std::string_view(line.data(), size)) {
+    if (c == '\n') break;
+    if (c != '\r') content += c;
+  }
+  std::optional<HeadType> named = DetectHeadType(content);
+  if (!named) return std::nullopt;
+  return named->family.value_or(ScaleClass::Xaar500);
+}
+
+// Gives the next piece its place in the file. Cuts lie a stretch apart or
+// more, and within reach_ of a stretch's nominal end, so they only grow.
+void Stretches::Plan(uint64_t size, ScaleClass family) {
+  uint64_t begin = next_begin_, end = kToTheEnd;
+  // A piece that starts with a head type line needs no guess. Else the
+  // family of the last piece written is the guess, until a guess fails:
+  // then the file names head types too far from the cuts and too often
+  // for that to stay right. The pieces between the last one written and
+  // this one may change the family, so the last head type line in the
+  // piece before names it; if that piece has none, its own guess stands.
+  ScaleClass guess = family;
+  if (look_back_ && begin > 0 && !begins_with_head_) {
+    guess = FamilyBefore(last_begin_, begin).value_or(last_guess_);
+  }
+  last_begin_ = begin;
+  last_guess_ = guess;
+  begins_with_head_ = false;
+  for (nominal_ += stretch_; nominal_ < size; nominal_ += stretch_) {
+    if (std::optional<Cut> cut = FindCut(nominal_)) {
+      end = cut->at;
+      begins_with_head_ = cut->head;
+      break;
+    }
+  }
+  all_planned_ = end == kToTheEnd;
+  next_begin_ = end;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Piece& piece = pieces_[planned_ % kAhead];
+    piece.begin = begin;
+    piece.end = end;
+    piece.guess = guess;
+    piece.done = false;
+    ++planned_;
+  }
+  changed_.notify_all();
+}
+
+Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
+  ScaleClass family = ScaleClass::Xaar500;  // in force after the pieces written
+  uint64_t lines = 0;                       // the LFs of the pieces written
+  for (uint64_t k = 0;; ++k) {
+    while (!all_planned_ && planned_ < k + kAhead) Plan(size, family);
+    Piece& piece = pieces_[k % kAhead];
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&piece] { return piece.done; });
+    }
+    if (piece.state.rules.guess_used && piece.guess != family) {
+      look_back_ = true;
+      piece.guess = family;
+      ConvertOne(piece, redo_);
+    }
+    console << piece.messages;
+    bool written = true;
+    for (Held& held : piece.blocks) {
+      if (written) {
+        written = held.block.size() == pool_.size()
+                      ? out.WriteBlock(held.block, held.used)
+                      : out.Write(std::string_view(held.block.data(), held.used));
+      }
+      pool_.Give(std::move(held.block));
+    }
+    piece.blocks.clear();
+    Outcome outcome = piece.outcome;
+    if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
+      outcome.line += lines;
+    }
+    if (outcome.kind != Outcome::kComplete) return outcome;
+    if (!written) return {Outcome::kWriteFailed};
+    if (piece.ended || piece.end == kToTheEnd) return outcome;
+    lines += piece.state.lines;
+    if (!piece.state.rules.guessed) family = piece.state.rules.family;
+  }
+}
+
+}  // namespace
+
+std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console& console,
+                                          size_t block, size_t stretch) {
+  std::optional<uint64_t> size = in.Size();
+  static const unsigned cores = std::thread::hardware_concurrency();
+  if (!size || *size < 2 * uint64_t{stretch} || cores < 2) {
+    return std::nullopt;
+  }
+  std::optional<Stretches> stretches;
+  try {
+    stretches.emplace(in, block, stretch);
+    if (!stretches->Start()) return std::nullopt;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  // Writing is this thread's only work: it writes itself.
+  return stretches->Run(out.Direct(), console, *size);
+}
+
+}  // namespace quillmar
