@@ -230,6 +230,7 @@ class Stretches {
   Outcome Run(ByteSink& out, Console& console, uint64_t size);
 
  private:
+  Piece& Slot(uint64_t k) { return pieces_[static_cast<size_t>(k % kAhead)]; }
   void Stop();
   void Work();
   void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
@@ -287,7 +288,7 @@ void Stretches::Work() {
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || taken_ < planned_; });
     if (stopping_) return;
-    Piece& piece = pieces_[taken_++ % kAhead];
+    Piece& piece = Slot(taken_++);
     lock.unlock();
     ConvertOne(piece, work);
     lock.lock();
@@ -422,7 +423,7 @@ void Stretches::Plan(uint64_t size, ScaleClass family) {
   next_begin_ = end;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Piece& piece = pieces_[planned_ % kAhead];
+    Piece& piece = Slot(planned_);
     piece.begin = begin;
     piece.end = end;
     piece.guess = guess;
@@ -437,7 +438,7 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
   uint64_t lines = 0;                       // the LFs of the pieces written
   for (uint64_t k = 0;; ++k) {
     while (!all_planned_ && planned_ < k + kAhead) Plan(size, family);
-    Piece& piece = pieces_[k % kAhead];
+    Piece& piece = Slot(k);
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&piece] { return piece.done; });
