@@ -43,7 +43,7 @@ static_assert(kHeadLine.substr(1) == kHeadTypeKey);
 // More than the longest head type line that names a known head.
 constexpr size_t kLongestHeadLine = 64;
 // Bytes read at a time while looking for a head type line.
-constexpr size_t kLook = 16 * 1024;
+constexpr size_t kLook = size_t{16} * 1024;
 static_assert(kLook > kHeadLine.size());
 
 // Bytes [begin, end) of a file, read as a source of their own. Reads fail
