@@ -102,8 +102,10 @@ Outcome ConvertLines(LineSplitter& splitter, RuleState& rules, OutputStream& out
 
 }  // namespace
 
+// Windows keeps to one thread: MinGW's threads are not the standard
+// library's.
 Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode,
-                size_t stretch) {
+                [[maybe_unused]] size_t stretch) {
 #ifndef _WIN32
   if (mode == SplitMode::kFast && stretch > 0) {
     std::optional<Outcome> outcome = ConvertInStretches(in, out, console, block, stretch);
