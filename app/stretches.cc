@@ -476,10 +476,10 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
 std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console& console,
                                           size_t block, size_t stretch) {
   std::optional<uint64_t> size = in.Size();
+  if (!size || *size < 2 * uint64_t{stretch}) return std::nullopt;
+  // Asked only here: the system reads a file to tell.
   static const unsigned cores = std::thread::hardware_concurrency();
-  if (!size || *size < 2 * uint64_t{stretch} || cores < 2) {
-    return std::nullopt;
-  }
+  if (cores < 2) return std::nullopt;
   std::optional<Stretches> stretches;
   try {
     stretches.emplace(in, block, stretch);
