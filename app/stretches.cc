@@ -42,6 +42,10 @@ constexpr std::string_view kHeadLine = "\n1000-4=";
 static_assert(kHeadLine.substr(1) == kHeadTypeKey);
 // More than the longest head type line that names a known head.
 constexpr size_t kLongestHeadLine = 64;
+// A piece's copy is held up to this many stretches' worth: a piece that
+// no cut could end for a while, or that doubles in size with CRs added to
+// blank lines, still fits.
+constexpr size_t kMostHeld = 4;
 // Bytes read at a time while looking for a head type line.
 constexpr size_t kLook = size_t{16} * 1024;
 static_assert(kLook > kHeadLine.size());
@@ -119,14 +123,24 @@ struct Held {
   size_t used;
 };
 
-// Keeps a piece's output until the writing thread takes it.
+// Keeps a piece's output until the writing thread takes it, up to a limit:
+// a piece whose copy would grow past it (a long line, a long run of
+// breaks) is refused, and left to the writing thread.
 class PieceSink : public ByteSink {
  public:
-  explicit PieceSink(BlockPool& pool) : pool_(pool) {}
+  PieceSink(BlockPool& pool, size_t most) : pool_(pool), most_(most) {}
 
-  void Reset(std::vector<Held>& blocks) { blocks_ = &blocks; }
+  void Reset(std::vector<Held>& blocks) {
+    blocks_ = &blocks;
+    held_ = 0;
+    refused_ = false;
+  }
+
+  // Whether the piece's copy grew past the limit.
+  bool Refused() const { return refused_; }
 
   bool Write(std::string_view bytes) override {
+    if (!Hold(bytes.size())) return false;
     Buffer copy(bytes.size());
     std::memcpy(copy.data(), bytes.data(), bytes.size());
     blocks_->push_back({std::move(copy), bytes.size()});
@@ -137,6 +151,7 @@ class PieceSink : public ByteSink {
     // The end of a piece seldom fills a block: held in a block of its
     // own, a run would hold twice the memory it needs.
     if (used < block.size() / 2) return Write(std::string_view(block.data(), used));
+    if (!Hold(used)) return false;
     Buffer fresh = block.size() == pool_.size() ? pool_.Take() : Buffer(block.size());
     blocks_->push_back({std::move(block), used});
     block = std::move(fresh);
@@ -144,8 +159,17 @@ class PieceSink : public ByteSink {
   }
 
  private:
+  bool Hold(size_t size) {
+    refused_ = refused_ || size > most_ - held_;
+    held_ += refused_ ? 0 : size;
+    return !refused_;
+  }
+
   BlockPool& pool_;
+  const size_t most_;
   std::vector<Held>* blocks_ = nullptr;
+  size_t held_ = 0;
+  bool refused_ = false;
 };
 
 // Keeps a piece's messages likewise.
@@ -166,28 +190,37 @@ struct Piece {
   // What converting it gave.
   Outcome outcome;
   PieceState state;
-  bool ended = false;  // the text ended in it
+  bool ended = false;      // the text ended in it
+  bool too_large = false;  // its copy, to be held
   std::vector<Held> blocks;
   std::string messages;
   bool done = false;
 };
 
+// Converts the piece from `source` on its guess.
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
+  piece.state = PieceState{};
+  piece.state.rules.family = piece.guess;
+  piece.state.rules.guessed = true;
+  source.Reset(piece.begin, piece.end);
+  piece.outcome = converter.Convert(console, piece.state);
+  piece.ended = piece.state.marked || source.Ended();
+}
+
 // What a thread keeps to convert piece after piece: its buffers.
 class PieceWork {
  public:
-  PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block)
-      : source_(file, given_up), sink_(pool), converter_(source_, sink_, block, SplitMode::kFast) {}
+  PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block,
+            size_t most)
+      : source_(file, given_up),
+        sink_(pool, most),
+        converter_(source_, sink_, block, SplitMode::kFast) {}
 
-  // Converts the piece on its guess.
   void Convert(Piece& piece) {
-    piece.state = PieceState{};
-    piece.state.rules.family = piece.guess;
-    piece.state.rules.guessed = true;
-    source_.Reset(piece.begin, piece.end);
     sink_.Reset(piece.blocks);
     TextConsole console(piece.messages);
-    piece.outcome = converter_.Convert(console, piece.state);
-    piece.ended = piece.state.marked || source_.Ended();
+    ConvertOn(piece, source_, converter_, console);
+    piece.too_large = sink_.Refused();
   }
 
  private:
@@ -234,6 +267,7 @@ class Stretches {
   void Stop();
   void Work();
   void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
+  void ConvertHere(Piece& piece, ByteSink& out, Console& console);
   void Plan(uint64_t size, ScaleClass family);
   size_t ReadFully(uint64_t offset, std::span<char> buf);
   struct Cut {
@@ -268,7 +302,9 @@ class Stretches {
   bool stopping_ = false;
   std::atomic<bool> given_up_{false};
   std::vector<std::thread> threads_;
-  std::optional<PieceWork> redo_;  // the writing thread's, for a wrong guess
+  // The writing thread's, for the pieces it converts itself.
+  std::optional<RangeSource> here_source_;
+  std::optional<TextConverter> here_;
 };
 
 void Stretches::Stop() {
@@ -302,13 +338,31 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
   piece.blocks.clear();
   piece.messages.clear();
   try {
-    if (!work) work.emplace(in_, given_up_, pool_, block_);
+    if (!work) work.emplace(in_, given_up_, pool_, block_, kMostHeld * stretch_);
     work->Convert(piece);
+    // The line that made it too large may have grown the buffers.
+    if (piece.too_large) work.reset();
   } catch (const std::bad_alloc&) {
     // The buffers may hold a half-written block: they are not used again.
     work.reset();
     piece.outcome = {Outcome::kNoMemory, 1};
     piece.ended = false;
+  }
+}
+
+// Converts the piece here, straight into the copy, as one thread would.
+void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
+  for (Held& held : piece.blocks) pool_.Give(std::move(held.block));
+  piece.blocks.clear();
+  piece.messages.clear();
+  try {
+    if (!here_) {
+      here_source_.emplace(in_, given_up_);
+      here_.emplace(*here_source_, out, block_, SplitMode::kFast);
+    }
+    ConvertOn(piece, *here_source_, *here_, console);
+  } catch (const std::bad_alloc&) {
+    piece.outcome = {Outcome::kNoMemory, 1};
   }
 }
 
@@ -443,10 +497,13 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&piece] { return piece.done; });
     }
-    if (piece.state.rules.guess_used && piece.guess != family) {
-      look_back_ = true;
+    // A piece converted on a wrong guess, or too large to hold, is
+    // converted again here, on the family in force.
+    bool wrong = piece.state.rules.guess_used && piece.guess != family;
+    look_back_ = look_back_ || wrong;
+    if (wrong || piece.too_large) {
       piece.guess = family;
-      ConvertOne(piece, redo_);
+      ConvertHere(piece, out, console);
     }
     console << piece.messages;
     bool written = true;
