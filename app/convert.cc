@@ -3,10 +3,10 @@
 
 #include <new>
 
-#include "rules/rules.h"
 #ifndef _WIN32
 #include "app/stretches.h"
 #endif
+#include "rules/rules.h"
 #include "textio/input_stream.h"
 #include "textio/line_splitter.h"
 #include "textio/output_stream.h"

@@ -81,12 +81,14 @@ bool FileSink::Close() {
 std::unique_ptr<FileSource> OpenInput(const std::string& path) {
   FileHandle f = OpenFile(path, "rb");
   if (!f) return nullptr;
-    // A C library may open a directory for reading.
 #ifdef _WIN32
+  // A C library may open a directory for reading.
   std::error_code ec;
   if (std::filesystem::is_directory(NativePath(path), ec)) return nullptr;
   return std::make_unique<FileSource>(std::move(f));
 #else
+  // The same, asked of the file opened; a regular file's size lets it be
+  // converted in stretches.
   struct stat st {};
   if (fstat(fileno(f.get()), &st) != 0) return std::make_unique<FileSource>(std::move(f));
   if (S_ISDIR(st.st_mode)) return nullptr;
