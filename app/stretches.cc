@@ -266,6 +266,7 @@ class Stretches {
   Piece& Slot(uint64_t k) { return pieces_[static_cast<size_t>(k % kAhead)]; }
   void Stop();
   void Work();
+  void Discard(Piece& piece);
   void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
   void ConvertHere(Piece& piece, ByteSink& out, Console& console);
   void Plan(uint64_t size, ScaleClass family);
@@ -333,10 +334,15 @@ void Stretches::Work() {
   }
 }
 
-void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
+// Throws away what converting the piece gave, its blocks to the pool.
+void Stretches::Discard(Piece& piece) {
   for (Held& held : piece.blocks) pool_.Give(std::move(held.block));
   piece.blocks.clear();
   piece.messages.clear();
+}
+
+void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
+  Discard(piece);
   try {
     if (!work) work.emplace(in_, given_up_, pool_, block_, kMostHeld * stretch_);
     work->Convert(piece);
@@ -352,9 +358,7 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
 
 // Converts the piece here, straight into the copy, as one thread would.
 void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
-  for (Held& held : piece.blocks) pool_.Give(std::move(held.block));
-  piece.blocks.clear();
-  piece.messages.clear();
+  Discard(piece);
   try {
     if (!here_) {
       here_source_.emplace(in_, given_up_);
@@ -388,18 +392,18 @@ std::optional<Stretches::Cut> Stretches::FindCut(uint64_t x) {
     size_t want = std::min(kLook, window_.size() - have);
     size_t got = ReadFully(x - 1 + have, std::span<char>(window_).subspan(have, want));
     std::string_view w(window_.data(), have + got);
-    // Cuts at w[1] to w[reach_], each after the byte before it.
-    const size_t last = std::min(reach_, w.empty() ? 0 : w.size() - 1);
-    // A key may have begun before the bytes just read.
+    // A key may have begun before the bytes just read. Its line starts
+    // after the LF found: at w[1] to w[reach_] for a cut.
     size_t from = have - std::min(have, kHeadLine.size() - 1);
     auto head = std::search(w.begin() + static_cast<ptrdiff_t>(from), w.end(), head_line_);
-    if (head != w.end() && static_cast<size_t>(head - w.begin()) < last) {
+    if (head != w.end() && static_cast<size_t>(head - w.begin()) < reach_) {
       return Cut{x + static_cast<uint64_t>(head - w.begin()), true};
     }
     have += got;
     if (got < want || have == window_.size()) break;
   }
   std::string_view w(window_.data(), have);
+  // Cuts at w[1] to w[reach_], each after the byte before it.
   const size_t last = std::min(reach_, w.empty() ? 0 : w.size() - 1);
   for (size_t lf = w.find('\n'); lf < last; lf = w.find('\n', lf + 1)) {
     if (w[lf + 1] != '\n' && w[lf + 1] != '\r') return Cut{x + lf, false};
@@ -508,14 +512,12 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
     console << piece.messages;
     bool written = true;
     for (Held& held : piece.blocks) {
-      if (written) {
-        written = held.block.size() == pool_.size()
-                      ? out.WriteBlock(held.block, held.used)
-                      : out.Write(std::string_view(held.block.data(), held.used));
-      }
-      pool_.Give(std::move(held.block));
+      if (!written) break;
+      written = held.block.size() == pool_.size()
+                    ? out.WriteBlock(held.block, held.used)
+                    : out.Write(std::string_view(held.block.data(), held.used));
     }
-    piece.blocks.clear();
+    Discard(piece);
     Outcome outcome = piece.outcome;
     if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
       outcome.line += lines;

@@ -211,25 +211,6 @@ std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-std::string Escape(const std::string& s);
-
-// Where two texts part, shown as the cases write bytes: from a little before
-// the first difference, and not much of it, since a case's file may be
-// megabytes long.
-std::string Mismatch(const std::string& want, const std::string& got) {
-  size_t at = 0;
-  while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-  constexpr size_t kBefore = 40, kShown = 200;
-  size_t from = at > kBefore ? at - kBefore : 0;
-  std::string text = "\n    want: " + Escape(want.substr(from, kShown)) +
-                     "\n    got:  " + Escape(got.substr(from, kShown));
-  if (from > 0 || want.size() > from + kShown || got.size() > from + kShown) {
-    text += "\n    (from byte " + std::to_string(from) + " of " + std::to_string(want.size()) +
-            " wanted and " + std::to_string(got.size()) + " got)";
-  }
-  return text;
-}
-
 // Shows bytes the way the cases write them.
 std::string Escape(const std::string& s) {
   std::string out;
@@ -252,6 +233,23 @@ std::string Escape(const std::string& s) {
     }
   }
   return out;
+}
+
+// Where two texts part, shown as the cases write bytes: from a little before
+// the first difference, and not much of it, since a case's file may be
+// megabytes long.
+std::string Mismatch(const std::string& want, const std::string& got) {
+  size_t at = 0;
+  while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
+  constexpr size_t kBefore = 40, kShown = 200;
+  size_t from = at > kBefore ? at - kBefore : 0;
+  std::string text = "\n    want: " + Escape(want.substr(from, kShown)) +
+                     "\n    got:  " + Escape(got.substr(from, kShown));
+  if (from > 0 || want.size() > from + kShown || got.size() > from + kShown) {
+    text += "\n    (from byte " + std::to_string(from) + " of " + std::to_string(want.size()) +
+            " wanted and " + std::to_string(got.size()) + " got)";
+  }
+  return text;
 }
 
 // Returns the list of differences; empty when the case passes.
