@@ -18,9 +18,11 @@ namespace {
 // the run must stop: its value is out of range, and nothing was written. A
 // failed write shows in the output. Hot: a change here is measured with
 // bench/run.sh.
-bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
+bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state,
                     OutputStream& output, Console& console) {
-  Effect effect = ApplyRules(content, rules);
+  Effect effect = ApplyRules(content, state.rules);
+  state.guessed = state.guessed && effect.head == Effect::kNoHead;
+  state.guess_used = state.guess_used || (state.guessed && effect.used_family);
   switch (effect.kind) {
     case Effect::kKeep:
       if (effect.head == Effect::kKnownHead) {
@@ -46,12 +48,12 @@ bool WriteConverted(std::string_view content, uint64_t breaks, RuleState& rules,
 // without their being delivered one by one.
 class Converter : public LineTaker {
  public:
-  Converter(RuleState& rules, OutputStream& output, Console& console, uint64_t* working)
-      : rules_(rules), output_(output), console_(console), working_(working) {}
+  Converter(PieceState& state, OutputStream& output, Console& console, uint64_t* working)
+      : state_(state), output_(output), console_(console), working_(working) {}
 
   bool Take(std::string_view content, uint64_t breaks, uint64_t number) override {
     *working_ = number;
-    bool taken = WriteConverted(content, breaks, rules_, output_, console_);
+    bool taken = WriteConverted(content, breaks, state_, output_, console_);
     *working_ = 0;  // the splitter reads on
     return taken;
   }
@@ -59,11 +61,11 @@ class Converter : public LineTaker {
   // Converts a line the splitter delivered; false when the run must stop.
   bool Convert(const Line& line) {
     *working_ = line.number;
-    return WriteConverted(line.content, line.breaks, rules_, output_, console_);
+    return WriteConverted(line.content, line.breaks, state_, output_, console_);
   }
 
  private:
-  RuleState& rules_;
+  PieceState& state_;
   OutputStream& output_;
   Console& console_;
   uint64_t* working_;
@@ -71,9 +73,9 @@ class Converter : public LineTaker {
 
 // The line loop. *working is the number of the line the rules have in hand,
 // 0 while the splitter reads.
-Outcome ConvertLines(LineSplitter& splitter, RuleState& rules, OutputStream& output,
+Outcome ConvertLines(LineSplitter& splitter, PieceState& state, OutputStream& output,
                      Console& console, uint64_t* working) {
-  Converter converter(rules, output, console, working);
+  Converter converter(state, output, console, working);
   Line line;
   while (!splitter.AtEnd()) {
     *working = 0;
@@ -117,25 +119,37 @@ Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, S
   try {
     TextConverter converter(in, out, block, mode);
     PieceState state;
-    return converter.Convert(console, state);
+    Outcome outcome = converter.Convert(console, state);
+    return WholeFile(outcome, state.marked, state.consumed, in);
   } catch (const std::bad_alloc&) {
     return {Outcome::kNoMemory, 1};
   }
 }
 
+Outcome WholeFile(Outcome outcome, bool marked, uint64_t end, ByteSource& in) {
+  if (outcome.kind == Outcome::kComplete && !marked && !in.EndsAt(end)) {
+    return {Outcome::kReadFailed};
+  }
+  return outcome;
+}
+
 // Writes go in larger blocks than reads: fewer system calls, while the read
 // buffer stays small enough for the level-2 cache.
-TextConverter::TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode)
-    : input_(in), splitter_(input_, block, kRuleKeys, mode), output_(out, 4 * block) {}
+TextConverter::TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode,
+                             size_t most_held)
+    : input_(in), splitter_(input_, block, kRuleKeys, mode), output_(out, 4 * block) {
+  splitter_.LimitHeld(most_held);
+}
 
 Outcome TextConverter::Convert(Console& console, PieceState& state) {
   input_.Restart();
   splitter_.Restart();
   uint64_t working = 0;
   try {
-    Outcome outcome = ConvertLines(splitter_, state.rules, output_, console, &working);
+    Outcome outcome = ConvertLines(splitter_, state, output_, console, &working);
     state.lines = splitter_.LineNumber() - 1;
     state.marked = input_.Marked();
+    state.consumed = input_.Consumed();
     return outcome;
   } catch (const std::bad_alloc&) {
     // The lines before stay in the copy, as after any other fault.

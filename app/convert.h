@@ -33,11 +33,23 @@ inline constexpr size_t kStretchSize = size_t{1} << 20;
 Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block = kBlockSize,
                 SplitMode mode = SplitMode::kFast, size_t stretch = kStretchSize);
 
+// A conversion that completed when the data ran out, at byte `end`, not at
+// a 0x1A byte, read the whole file only if the file ended there when it was
+// opened and still does: the copy of a file cut short or grown under the
+// run is a copy of neither version, and reading it has failed.
+Outcome WholeFile(Outcome outcome, bool marked, uint64_t end, ByteSource& in);
+
 // What converting a piece of a text starts from and leaves.
 struct PieceState {
-  RuleState rules;      // in force at its start, perhaps a guess; at its end
-  uint64_t lines = 0;   // the LFs it held, once converted whole
-  bool marked = false;  // whether a 0x1A byte ended the text in it
+  RuleState rules;  // in force at its start, perhaps a guess; at its end
+  // A piece converted apart from the text before it starts on a guess of
+  // the family: whether the family is still that guess (no head type line
+  // came yet), and whether a line's result depended on it.
+  bool guessed = false;
+  bool guess_used = false;
+  uint64_t lines = 0;     // the LFs it held, once converted whole
+  bool marked = false;    // whether a 0x1A byte ended the text in it
+  uint64_t consumed = 0;  // the bytes read from the source for it
 };
 
 // Convert's work in one thread, kept to convert one text after another
@@ -45,7 +57,10 @@ struct PieceState {
 // Line numbers count from each piece's start.
 class TextConverter {
  public:
-  TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode);
+  // A line that needs more than `most_held` bytes ends the conversion as
+  // if memory had run out.
+  TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode,
+                size_t most_held = SIZE_MAX);
   // The last bytes reach the sink before it returns.
   Outcome Convert(Console& console, PieceState& state);
 

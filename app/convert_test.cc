@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <climits>
 #include <new>
 
 #include "tests/support/memory_io.h"
@@ -45,29 +47,77 @@ TEST(ConvertTest, WriteFailureStopsTheRun) {
   EXPECT_EQ(r.outcome.kind, Outcome::kWriteFailed);
 }
 
-// Serves its text, then fails as an allocation would.
-class OutOfMemorySource : public ByteSource {
+// Serves its text a byte at a time, as a file on disk if `anywhere`, and
+// fails as an allocation would at every read of byte `at`, the first
+// `times` times.
+class OutOfMemorySource : public MemorySource {
  public:
-  explicit OutOfMemorySource(std::string_view text) : text_(text) {}
-  std::optional<size_t> Read(std::span<char> buf) override {
-    if (text_.empty()) throw std::bad_alloc();
-    size_t n = text_.copy(buf.data(), buf.size());
-    text_.remove_prefix(n);
-    return n;
+  OutOfMemorySource(std::string_view text, size_t at, bool anywhere, int times = INT_MAX)
+      : MemorySource(text, 1, std::nullopt, anywhere), at_(at), times_(times) {}
+  std::optional<size_t> ReadAt(uint64_t offset, std::span<char> buf) override {
+    if (offset == at_ && times_.fetch_sub(1) > 0) throw std::bad_alloc();
+    return MemorySource::ReadAt(offset, buf);
   }
 
  private:
-  std::string_view text_;
+  size_t at_;
+  std::atomic<int> times_;
 };
 
 TEST(ConvertTest, RunningOutOfMemoryNamesTheLineAndKeepsTheLinesBefore) {
-  OutOfMemorySource in("A\r\n\r\nB\r\n4162-1=1\r\nC");
+  // One thread, and a file in stretches whose fault lies in a later piece:
+  // the line counts from the file's start either way.
+  std::string text = "A\r\n\r\nB\r\n4162-1=1\r\nC\r\n";
+  std::string converted = "A\r\n\r\nB\r\n4172-1=6\r\n";
+  for (int i = 0; i < 40; ++i) {
+    text.insert(0, "1000-4=HP600\r\n4162-1=1\r\n");
+    converted.insert(0, "1000-4=HP600\r\n4172-1=6\r\n");
+  }
+  for (size_t stretch : {size_t{0}, size_t{7}, size_t{50}}) {
+    OutOfMemorySource in(text, text.size() - 2, stretch > 0);
+    MemorySink out;
+    MemoryConsole console;
+    Outcome outcome = Convert(in, out, console, 16, SplitMode::kFast, stretch);
+    EXPECT_EQ(outcome.kind, Outcome::kNoMemory) << stretch;
+    EXPECT_EQ(outcome.line, 85u) << stretch;
+    EXPECT_EQ(out.bytes(), converted) << stretch;
+  }
+  // Memory that runs out only once, in a converting thread or the
+  // writing one, costs the copy nothing.
+  OutOfMemorySource in(text, text.size() - 2, true, 1);
   MemorySink out;
   MemoryConsole console;
-  Outcome outcome = Convert(in, out, console);
-  EXPECT_EQ(outcome.kind, Outcome::kNoMemory);
-  EXPECT_EQ(outcome.line, 5u);
-  EXPECT_EQ(out.bytes(), "A\r\n\r\nB\r\n4172-1=2\r\n");
+  EXPECT_EQ(Convert(in, out, console, 16, SplitMode::kFast, 50).kind, Outcome::kComplete);
+  EXPECT_EQ(out.bytes(), converted + "C\r\n");
+}
+
+TEST(ConvertTest, AFileChangedUnderTheRunIsNotCompleted) {
+  std::string text;
+  for (int i = 0; i < 30; ++i) text += "1000-4=HP600\r\n4162-1=1\r\n";
+  const std::string whole = ConvertText(text).output;
+  struct Case {
+    const char* what;
+    size_t data, said;  // the bytes there are, and the size said at opening
+  } cases[] = {
+      {"cut short", text.size() / 2, text.size()},
+      {"cut short at a line's end", 14, text.size()},
+      {"grown", text.size(), text.size() / 2},
+      {"unchanged", text.size(), text.size()},
+  };
+  for (const Case& c : cases) {
+    for (size_t stretch : {size_t{0}, size_t{40}}) {
+      MemorySource in(std::string_view(text).substr(0, c.data), 5, std::nullopt, stretch > 0);
+      in.SizeAtOpening(c.said);
+      MemorySink out;
+      MemoryConsole console;
+      Outcome outcome = Convert(in, out, console, 16, SplitMode::kFast, stretch);
+      bool changed = c.data != c.said;
+      EXPECT_EQ(outcome.kind, changed ? Outcome::kReadFailed : Outcome::kComplete)
+          << c.what << " " << stretch;
+      // The lines read stay, as after any failed read.
+      EXPECT_TRUE(whole.starts_with(out.bytes()) || c.data > c.said) << c.what << " " << stretch;
+    }
+  }
 }
 
 TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {

@@ -9,8 +9,17 @@
 // converted again, and its first work thrown away. A piece that starts
 // with a head type line needs no guess: that line sets the family.
 // The first fault, or the end of the text, stops the writing there, as it
-// stops a conversion in one thread.
+// stops a conversion in one thread. A thread never makes a run fail that
+// one thread would finish: a piece whose thread ran out of memory, or met
+// a line too long to hold twice, is converted by the writing thread, and
+// if that runs out of memory too, the threads are stopped and the rest of
+// the file converted in one thread, with all the memory there is.
 #include "app/stretches.h"
+
+#include <pthread.h>
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -23,7 +32,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -49,6 +57,9 @@ constexpr size_t kMostHeld = 4;
 // Bytes read at a time while looking for a head type line.
 constexpr size_t kLook = size_t{16} * 1024;
 static_assert(kLook > kHeadLine.size());
+// A converting thread's stack: it holds little, and under a limit on
+// memory the default of several MiB each would be taken from the lines.
+constexpr size_t kStack = size_t{512} * 1024;
 
 // Bytes [begin, end) of a file, read as a source of their own. Reads fail
 // once the run is given up, so that no thread goes on with a long piece
@@ -107,6 +118,12 @@ class BlockPool {
   void Give(Buffer&& block) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (block.size() == size_ && free_.size() < kMostFree) free_.push_back(std::move(block));
+  }
+
+  // Lets every free block go.
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.clear();
   }
 
   size_t size() const { return size_; }
@@ -190,37 +207,50 @@ struct Piece {
   // What converting it gave.
   Outcome outcome;
   PieceState state;
-  bool ended = false;      // the text ended in it
-  bool too_large = false;  // its copy, to be held
+  bool ended = false;  // the text ended in it
+  // Left to the writing thread: its copy was too large to hold, a line in
+  // it too long, or its thread ran out of memory.
+  bool given_back = false;
   std::vector<Held> blocks;
   std::string messages;
   bool done = false;
 };
 
-// Converts the piece from `source` on its guess.
-void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
+// Makes the piece ready to be converted on its guess; nothing that can
+// fail, so that a piece that could not be converted says nothing of
+// another.
+void Prepare(Piece& piece) {
   piece.state = PieceState{};
   piece.state.rules.family = piece.guess;
-  piece.state.rules.guessed = true;
+  piece.state.guessed = true;
+  piece.outcome = {};
+  piece.ended = false;
+  piece.given_back = false;
+}
+
+// Converts the piece from `source`.
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
   source.Reset(piece.begin, piece.end);
   piece.outcome = converter.Convert(console, piece.state);
   piece.ended = piece.state.marked || source.Ended();
 }
 
-// What a thread keeps to convert piece after piece: its buffers.
+// What a thread keeps to convert piece after piece: its buffers. A line
+// longer than `most_line`, or a copy larger than `most_held`, is left to
+// the writing thread, which would otherwise hold it a second time.
 class PieceWork {
  public:
   PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block,
-            size_t most)
+            size_t most_line, size_t most_held)
       : source_(file, given_up),
-        sink_(pool, most),
-        converter_(source_, sink_, block, SplitMode::kFast) {}
+        sink_(pool, most_held),
+        converter_(source_, sink_, block, SplitMode::kFast, most_line) {}
 
   void Convert(Piece& piece) {
     sink_.Reset(piece.blocks);
     TextConsole console(piece.messages);
     ConvertOn(piece, source_, converter_, console);
-    piece.too_large = sink_.Refused();
+    piece.given_back = sink_.Refused() || piece.outcome.kind == Outcome::kNoMemory;
   }
 
  private:
@@ -236,6 +266,7 @@ class Stretches {
         block_(block),
         stretch_(stretch),
         reach_(std::max<size_t>(stretch / 8, 1)),
+        most_line_(std::max(2 * block, stretch)),
         pool_(4 * block),
         window_(reach_ + kHeadLine.size(), '\0'),
         behind_(kLook, '\0'),
@@ -250,13 +281,15 @@ class Stretches {
 
   // Starts the converting threads; false if none could be.
   bool Start() {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_attr_setstacksize(&attr, kStack);
     for (size_t i = 0; i < kThreads; ++i) {
-      try {
-        threads_.emplace_back(&Stretches::Work, this);
-      } catch (const std::system_error&) {
-        break;
-      }
+      pthread_t thread;
+      if (pthread_create(&thread, &attr, &Stretches::Entry, this) != 0) break;
+      threads_.push_back(thread);
     }
+    pthread_attr_destroy(&attr);
     return !threads_.empty();
   }
 
@@ -265,10 +298,14 @@ class Stretches {
  private:
   Piece& Slot(uint64_t k) { return pieces_[static_cast<size_t>(k % kAhead)]; }
   void Stop();
+  static void* Entry(void* self);
   void Work();
   void Discard(Piece& piece);
   void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
   void ConvertHere(Piece& piece, ByteSink& out, Console& console);
+  Outcome Alone(const Piece& piece, uint64_t lines, ByteSink& out, Console& console);
+  std::optional<uint64_t> AfterLfs(uint64_t at, uint64_t lfs);
+  Outcome Ended(Outcome outcome, const Piece& piece, uint64_t begin);
   void Plan(uint64_t size, ScaleClass family);
   size_t ReadFully(uint64_t offset, std::span<char> buf);
   struct Cut {
@@ -283,6 +320,8 @@ class Stretches {
   const size_t block_, stretch_;
   // How far past a stretch's nominal end a cut is looked for.
   const size_t reach_;
+  // The longest line a converting thread holds.
+  const size_t most_line_;
   BlockPool pool_;
   std::string window_;  // the bytes a cut is looked for in
   std::string behind_;  // the bytes a head type line is looked back for in
@@ -302,7 +341,8 @@ class Stretches {
   uint64_t taken_ = 0;    // pieces taken by a converting thread
   bool stopping_ = false;
   std::atomic<bool> given_up_{false};
-  std::vector<std::thread> threads_;
+  const std::atomic<bool> never_given_up_{false};
+  std::vector<pthread_t> threads_;
   // The writing thread's, for the pieces it converts itself.
   std::optional<RangeSource> here_source_;
   std::optional<TextConverter> here_;
@@ -315,8 +355,13 @@ void Stretches::Stop() {
     stopping_ = true;
   }
   changed_.notify_all();
-  for (std::thread& t : threads_) t.join();
+  for (pthread_t t : threads_) pthread_join(t, nullptr);
   threads_.clear();
+}
+
+void* Stretches::Entry(void* self) {
+  static_cast<Stretches*>(self)->Work();
+  return nullptr;
 }
 
 void Stretches::Work() {
@@ -343,31 +388,100 @@ void Stretches::Discard(Piece& piece) {
 
 void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
   Discard(piece);
+  Prepare(piece);
   try {
-    if (!work) work.emplace(in_, given_up_, pool_, block_, kMostHeld * stretch_);
+    if (!work) work.emplace(in_, given_up_, pool_, block_, most_line_, kMostHeld * stretch_);
     work->Convert(piece);
-    // The line that made it too large may have grown the buffers.
-    if (piece.too_large) work.reset();
   } catch (const std::bad_alloc&) {
-    // The buffers may hold a half-written block: they are not used again.
+    piece.given_back = true;
+  }
+  if (piece.given_back) {
+    // Its buffers may have grown, or hold a half-written block.
+    Discard(piece);
     work.reset();
-    piece.outcome = {Outcome::kNoMemory, 1};
-    piece.ended = false;
   }
 }
 
 // Converts the piece here, straight into the copy, as one thread would.
 void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
   Discard(piece);
+  bool given_back = piece.given_back;
+  Prepare(piece);
   try {
     if (!here_) {
-      here_source_.emplace(in_, given_up_);
+      here_source_.emplace(in_, never_given_up_);
       here_.emplace(*here_source_, out, block_, SplitMode::kFast);
     }
     ConvertOn(piece, *here_source_, *here_, console);
   } catch (const std::bad_alloc&) {
     piece.outcome = {Outcome::kNoMemory, 1};
   }
+  // A long line grew the buffers: kept, they would add to what the
+  // converting threads hold.
+  if (given_back) here_.reset();
+}
+
+// The writing thread ran out of memory in the piece, at a line after whose
+// start nothing of it is in the copy. With the threads stopped and their
+// memory given back, the rest of the file is converted from that line on,
+// in one thread, as one thread would have: it fails only where one thread
+// would fail.
+Outcome Stretches::Alone(const Piece& piece, uint64_t lines, ByteSink& out, Console& console) {
+  const uint64_t before = piece.outcome.line - 1;  // the piece's LFs before the line
+  const ScaleClass family = piece.state.rules.family;
+  Stop();
+  for (Piece& p : pieces_) {
+    Discard(p);
+    std::vector<Held>().swap(p.blocks);
+    std::string().swap(p.messages);
+  }
+  pool_.Clear();
+  here_.reset();
+  here_source_.reset();
+  std::optional<uint64_t> at = AfterLfs(piece.begin, before);
+  if (!at) return {Outcome::kReadFailed};  // the file changed under the run
+  Piece rest;
+  rest.begin = *at;
+  rest.end = kToTheEnd;
+  rest.guess = family;
+  Prepare(rest);
+  rest.state.guessed = false;
+  try {
+    RangeSource source(in_, never_given_up_);
+    TextConverter converter(source, out, block_, SplitMode::kFast);
+    ConvertOn(rest, source, converter, console);
+  } catch (const std::bad_alloc&) {
+    rest.outcome = {Outcome::kNoMemory, 1};
+  }
+  return Ended(rest.outcome, rest, lines + before);
+}
+
+// The offset after the `lfs`th LF from `at` on; nothing if the file has
+// fewer.
+std::optional<uint64_t> Stretches::AfterLfs(uint64_t at, uint64_t lfs) {
+  while (lfs > 0) {
+    size_t got = ReadFully(at, behind_);
+    if (got == 0) return std::nullopt;
+    for (const char* p = behind_.data(); lfs > 0;) {
+      const char* end = behind_.data() + got;
+      p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      if (p == nullptr) break;
+      ++p;
+      if (--lfs == 0) return at + static_cast<uint64_t>(p - behind_.data());
+    }
+    at += got;
+  }
+  return at;
+}
+
+// What the run comes to when `piece`, whose first line follows `lines`
+// LFs of the file, ended it: its line numbers counted from the file's
+// start, and a text that ended with the data checked against the file.
+Outcome Stretches::Ended(Outcome outcome, const Piece& piece, uint64_t lines) {
+  if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
+    outcome.line += lines;
+  }
+  return WholeFile(outcome, piece.state.marked, piece.begin + piece.state.consumed, in_);
 }
 
 // Fills `buf` from `offset` on as far as the file goes; the bytes read.
@@ -443,12 +557,13 @@ std::optional<ScaleClass> Stretches::FamilyBefore(uint64_t since, uint64_t at) {
 std::optional<ScaleClass> Stretches::FamilyNamedAt(uint64_t start) {
   std::array<char, kLongestHeadLine> line;
   size_t size = ReadFully(start, line);
-  std::string content;
+  // The content without its CRs, in place: nothing to allocate.
+  size_t content = 0;
   for (char c : std::string_view(line.data(), size)) {
     if (c == '\n') break;
-    if (c != '\r') content += c;
+    if (c != '\r') line[content++] = c;
   }
-  std::optional<HeadType> named = DetectHeadType(content);
+  std::optional<HeadType> named = DetectHeadType(std::string_view(line.data(), content));
   if (!named) return std::nullopt;
   return named->family.value_or(ScaleClass::Xaar500);
 }
@@ -495,19 +610,29 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
   ScaleClass family = ScaleClass::Xaar500;  // in force after the pieces written
   uint64_t lines = 0;                       // the LFs of the pieces written
   for (uint64_t k = 0;; ++k) {
-    while (!all_planned_ && planned_ < k + kAhead) Plan(size, family);
+    try {
+      while (!all_planned_ && planned_ < k + kAhead) Plan(size, family);
+    } catch (const std::bad_alloc&) {
+      // Nothing of piece k is written yet.
+      Piece at;
+      at.begin = planned_ > k ? Slot(k).begin : next_begin_;
+      at.outcome = {Outcome::kNoMemory, 1};
+      at.state.rules.family = family;
+      return Alone(at, lines, out, console);
+    }
     Piece& piece = Slot(k);
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&piece] { return piece.done; });
     }
-    // A piece converted on a wrong guess, or too large to hold, is
-    // converted again here, on the family in force.
-    bool wrong = piece.state.rules.guess_used && piece.guess != family;
+    // A piece converted on a wrong guess, or given back, is converted
+    // here, on the family in force.
+    bool wrong = piece.state.guess_used && piece.guess != family;
     look_back_ = look_back_ || wrong;
-    if (wrong || piece.too_large) {
+    if (wrong || piece.given_back) {
       piece.guess = family;
       ConvertHere(piece, out, console);
+      if (piece.outcome.kind == Outcome::kNoMemory) return Alone(piece, lines, out, console);
     }
     console << piece.messages;
     bool written = true;
@@ -518,26 +643,32 @@ Outcome Stretches::Run(ByteSink& out, Console& console, uint64_t size) {
                     : out.Write(std::string_view(held.block.data(), held.used));
     }
     Discard(piece);
-    Outcome outcome = piece.outcome;
-    if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
-      outcome.line += lines;
-    }
-    if (outcome.kind != Outcome::kComplete) return outcome;
+    if (piece.outcome.kind != Outcome::kComplete) return Ended(piece.outcome, piece, lines);
     if (!written) return {Outcome::kWriteFailed};
-    if (piece.ended || piece.end == kToTheEnd) return outcome;
+    if (piece.ended || piece.end == kToTheEnd) return Ended(piece.outcome, piece, lines);
     lines += piece.state.lines;
-    if (!piece.state.rules.guessed) family = piece.state.rules.family;
+    if (!piece.state.guessed) family = piece.state.rules.family;
   }
 }
 
 }  // namespace
 
+unsigned UsableCores() {
+#ifdef __linux__
+  // The cores the process may run on, which taskset or a container may
+  // make fewer than the machine's.
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+  return std::thread::hardware_concurrency();
+}
+
 std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console& console,
                                           size_t block, size_t stretch) {
   std::optional<uint64_t> size = in.Size();
   if (!size || *size < 2 * uint64_t{stretch}) return std::nullopt;
-  // Asked only here: the system reads a file to tell.
-  static const unsigned cores = std::thread::hardware_concurrency();
+  // Asked only here: it takes the system a call or more to tell.
+  static const unsigned cores = UsableCores();
   if (cores < 2) return std::nullopt;
   std::optional<Stretches> stretches;
   try {

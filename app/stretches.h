@@ -16,4 +16,7 @@ namespace quillmar {
 std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console& console,
                                           size_t block, size_t stretch);
 
+// The cores this process may run on.
+unsigned UsableCores();
+
 }  // namespace quillmar

@@ -12,7 +12,6 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
   if (!head) return {};
   // An unknown name puts Xaar500 in force, whatever came before.
   state.family = head->family.value_or(ScaleClass::Xaar500);
-  state.guessed = false;
   Effect effect;
   effect.head = head->family ? Effect::kKnownHead : Effect::kUnknownHead;
   effect.head_name = head->name;
@@ -20,7 +19,6 @@ Effect ApplyHeadType(std::string_view content, RuleState& state) {
 }
 
 Effect ApplyRescale(std::string_view content, RuleState& state) {
-  state.guess_used |= state.guessed;
   Rescaled r = Rescale(content, state.family);
   switch (r.kind) {
     case Rescaled::kNoMatch:
@@ -31,11 +29,13 @@ Effect ApplyRescale(std::string_view content, RuleState& state) {
       effect.key = kRescaledKey;
       effect.line = r.rest;
       effect.number = r.number;
+      effect.used_family = true;
       return effect;
     }
     case Rescaled::kOutOfRange: {
       Effect effect;
       effect.kind = Effect::kOutOfRange;
+      effect.used_family = true;
       return effect;
     }
   }

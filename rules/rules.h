@@ -20,11 +20,6 @@ namespace quillmar {
 // What the rules carry from one line to the next.
 struct RuleState {
   ScaleClass family = ScaleClass::Xaar500;  // set by the head type lines
-  // A stretch of a file converted apart from the text before it starts on a
-  // guess of the family: whether the family is still that guess, and
-  // whether a line of group 4162 was rescaled with it.
-  bool guessed = false;
-  bool guess_used = false;
 };
 
 // What a rule made of a line. A replaced or rewritten line goes out with one
@@ -43,6 +38,8 @@ struct Effect {
   enum Head : uint8_t { kNoHead, kKnownHead, kUnknownHead };
   Head head = kNoHead;
   std::string_view head_name;
+  // Whether what became of the line depends on the family in force.
+  bool used_family = false;
 };
 
 struct Rule {

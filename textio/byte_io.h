@@ -59,6 +59,11 @@ class ByteSource {
   virtual std::optional<size_t> ReadAt(uint64_t /*offset*/, std::span<char> /*buf*/) {
     return std::nullopt;
   }
+
+  // Whether data that ran out after `end` bytes was all there is: the
+  // size that the source had when it was opened, and has still. Yes for
+  // a source that cannot tell, such as a pipe.
+  virtual bool EndsAt(uint64_t /*end*/) { return true; }
 };
 
 class ByteSink {

@@ -2,11 +2,12 @@
 // converter's own, the same on every platform.
 #include "textio/file_io.h"
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <filesystem>
 #include <system_error>
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,18 @@ std::filesystem::path NativePath(const std::string& path) {
 #endif
 
 namespace {
+// A regular file's size, if the file is one; only what the system says.
+std::optional<uint64_t> RegularSize(std::FILE* f) {
+#ifdef _WIN32
+  struct _stat64 st {};
+  if (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return std::nullopt;
+#else
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+#endif
+  return static_cast<uint64_t>(st.st_size);
+}
+
 // Opens a path given in UTF-8 with the C library's mode string.
 FileHandle OpenFile(const std::string& path, const char* mode) {
 #ifdef _WIN32
@@ -57,6 +70,13 @@ std::optional<size_t> FileSource::Read(std::span<char> buf) {
   size_t n = std::fread(buf.data(), 1, buf.size(), file_.get());
   if (n == 0 && std::ferror(file_.get()) != 0) return std::nullopt;
   return n;
+}
+
+bool FileSource::EndsAt(uint64_t end) {
+  // A size of 0 tells nothing: files such as those under /proc say so and
+  // still hold text.
+  if (!size_ || *size_ == 0) return true;
+  return end == *size_ && RegularSize(file_.get()) == size_;
 }
 
 #ifndef _WIN32
@@ -85,7 +105,8 @@ std::unique_ptr<FileSource> OpenInput(const std::string& path) {
   // A C library may open a directory for reading.
   std::error_code ec;
   if (std::filesystem::is_directory(NativePath(path), ec)) return nullptr;
-  return std::make_unique<FileSource>(std::move(f));
+  std::optional<uint64_t> size = RegularSize(f.get());
+  return std::make_unique<FileSource>(std::move(f), size);
 #else
   // The same, asked of the file opened; a regular file's size lets it be
   // converted in stretches.

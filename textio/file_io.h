@@ -24,6 +24,7 @@ class FileSource : public ByteSource {
       : file_(std::move(file)), size_(size) {}
   std::optional<size_t> Read(std::span<char> buf) override;
   void Close() override { file_.reset(); }
+  bool EndsAt(uint64_t end) override;
 #ifndef _WIN32
   std::optional<uint64_t> Size() override { return size_; }
   std::optional<size_t> ReadAt(uint64_t offset, std::span<char> buf) override;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -23,14 +24,22 @@ class InputStream {
   // Whether a 0x1A byte ended the text, rather than the end of the data.
   bool Marked() const { return marked_; }
 
+  // The bytes the source has given since the start, the 0x1A byte and any
+  // after it in the same read included.
+  uint64_t Consumed() const { return consumed_; }
+
   // Reads on after the end: the source now serves another text.
-  void Restart() { ended_ = failed_ = marked_ = false; }
+  void Restart() {
+    ended_ = failed_ = marked_ = false;
+    consumed_ = 0;
+  }
 
  private:
   ByteSource& source_;
   bool ended_ = false;
   bool marked_ = false;
   bool failed_ = false;
+  uint64_t consumed_ = 0;
 };
 
 }  // namespace quillmar

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "textio/scan.h"
 
@@ -58,7 +59,10 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
       end_ -= begin_;
       begin_ = 0;
     }
-    if (buf_.size() - end_ < block_) buf_.Grow(end_);
+    if (buf_.size() - end_ < block_) {
+      if (buf_.size() > most_ / 2) throw std::bad_alloc();
+      buf_.Grow(end_);
+    }
   }
   std::optional<size_t> got = input_.Read(buf_.span().subspan(end_));
   if (!got) {
@@ -467,6 +471,7 @@ LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
   for (const char *p = buf_.data() + begin_, *end = p + size; p < end;) {
     const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
     const char* stop = cr != nullptr ? cr : end;
+    if (static_cast<size_t>(stop - p) > most_ - decoded_.size()) throw std::bad_alloc();
     decoded_.append(p, stop);
     p = stop + (cr != nullptr ? 1 : 0);
   }

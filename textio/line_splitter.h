@@ -66,6 +66,11 @@ class LineSplitter {
   // keeping the buffers.
   void Restart();
 
+  // Holds no line in more than `most` bytes: a longer one throws
+  // std::bad_alloc, as if memory had run out. For a thread that should
+  // leave long lines to another, rather than hold them twice.
+  void LimitHeld(size_t most) { most_ = most; }
+
   // Delivers the next line, valid until the next call, after writing the
   // lines passed before it to `out`, and giving the simple wanted lines
   // among them to `taker`, if any; a failed write shows in `out`.
@@ -117,6 +122,7 @@ class LineSplitter {
   static constexpr ptrdiff_t kChunk = 64, kWindow = 4096;
   std::array<uint16_t, kWindow + 2 * kChunk> starts_, bare_, wanted_lines_;
   Buffer buf_;
+  size_t most_ = SIZE_MAX;
   size_t begin_ = 0;  // first byte not yet delivered
   size_t end_ = 0;    // end of the bytes read into buf_
   bool ended_ = false;

@@ -14,8 +14,10 @@ std::optional<size_t> MemorySource::Read(std::span<char> buf) {
 
 std::optional<uint64_t> MemorySource::Size() {
   if (!anywhere_) return std::nullopt;
-  return data_.size();
+  return SizeSaid();
 }
+
+bool MemorySource::EndsAt(uint64_t end) { return end == SizeSaid() && SizeSaid() == data_.size(); }
 
 std::optional<size_t> MemorySource::ReadAt(uint64_t offset, std::span<char> buf) {
   if (fail_at_ && offset >= *fail_at_) return std::nullopt;

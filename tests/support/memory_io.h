@@ -24,9 +24,17 @@ class MemorySource : public ByteSource {
   std::optional<size_t> Read(std::span<char> buf) override;
   std::optional<uint64_t> Size() override;
   std::optional<size_t> ReadAt(uint64_t offset, std::span<char> buf) override;
+  bool EndsAt(uint64_t end) override;
+
+  // Says the source had this size when it was opened, as a file that was
+  // cut short or grown since.
+  void SizeAtOpening(uint64_t size) { size_at_opening_ = size; }
 
  private:
+  uint64_t SizeSaid() const { return size_at_opening_.value_or(data_.size()); }
+
   std::string_view data_;
+  std::optional<uint64_t> size_at_opening_;
   size_t chunk_;
   std::optional<size_t> fail_at_;
   bool anywhere_;
