@@ -120,14 +120,15 @@ Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, S
     TextConverter converter(in, out, block, mode);
     PieceState state;
     Outcome outcome = converter.Convert(console, state);
-    return WholeFile(outcome, state.marked, state.consumed, in);
+    return WholeFile(outcome, state, state.consumed, in);
   } catch (const std::bad_alloc&) {
     return {Outcome::kNoMemory, 1};
   }
 }
 
-Outcome WholeFile(Outcome outcome, bool marked, uint64_t end, ByteSource& in) {
-  if (outcome.kind == Outcome::kComplete && !marked && !in.EndsAt(end)) {
+Outcome WholeFile(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in) {
+  bool ended_text = outcome.kind == Outcome::kComplete || outcome.kind == Outcome::kWrongFormat;
+  if (ended_text && last.exhausted && !in.EndsAt(end)) {
     return {Outcome::kReadFailed};
   }
   return outcome;
@@ -149,6 +150,7 @@ Outcome TextConverter::Convert(Console& console, PieceState& state) {
     Outcome outcome = ConvertLines(splitter_, state, output_, console, &working);
     state.lines = splitter_.LineNumber() - 1;
     state.marked = input_.Marked();
+    state.exhausted = input_.Exhausted();
     state.consumed = input_.Consumed();
     return outcome;
   } catch (const std::bad_alloc&) {

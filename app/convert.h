@@ -33,12 +33,6 @@ inline constexpr size_t kStretchSize = size_t{1} << 20;
 Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block = kBlockSize,
                 SplitMode mode = SplitMode::kFast, size_t stretch = kStretchSize);
 
-// A conversion that completed when the data ran out, at byte `end`, not at
-// a 0x1A byte, read the whole file only if the file ended there when it was
-// opened and still does: the copy of a file cut short or grown under the
-// run is a copy of neither version, and reading it has failed.
-Outcome WholeFile(Outcome outcome, bool marked, uint64_t end, ByteSource& in);
-
 // What converting a piece of a text starts from and leaves.
 struct PieceState {
   RuleState rules;  // in force at its start, perhaps a guess; at its end
@@ -47,10 +41,18 @@ struct PieceState {
   // came yet), and whether a line's result depended on it.
   bool guessed = false;
   bool guess_used = false;
-  uint64_t lines = 0;     // the LFs it held, once converted whole
-  bool marked = false;    // whether a 0x1A byte ended the text in it
-  uint64_t consumed = 0;  // the bytes read from the source for it
+  uint64_t lines = 0;      // the LFs it held, once converted whole
+  bool marked = false;     // whether a 0x1A byte ended the text in it
+  bool exhausted = false;  // whether the data ran out, with no 0x1A byte
+  uint64_t consumed = 0;   // the bytes read from the source for it
 };
+
+// A conversion that ran out of data at byte `end` read the whole file only
+// if the file ended there when it was opened and still does. The copy of a
+// file cut short or grown under the run is a copy of neither version, so
+// reading it has failed, whether the text seemed complete or its last line
+// seemed to lack its break.
+Outcome WholeFile(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in);
 
 // Convert's work in one thread, kept to convert one text after another
 // that the source serves, each a piece of a larger text, into the sink.

@@ -99,9 +99,8 @@ TEST(ConvertTest, AFileChangedUnderTheRunIsNotCompleted) {
     const char* what;
     size_t data, said;  // the bytes there are, and the size said at opening
   } cases[] = {
-      {"cut short", text.size() / 2, text.size()},
-      {"cut short at a line's end", 14, text.size()},
-      {"grown", text.size(), text.size() / 2},
+      {"cut short", text.size() / 2, text.size()},  {"cut short at a line's end", 14, text.size()},
+      {"cut short within a line", 20, text.size()}, {"grown", text.size(), text.size() / 2},
       {"unchanged", text.size(), text.size()},
   };
   for (const Case& c : cases) {

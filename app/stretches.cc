@@ -481,7 +481,7 @@ Outcome Stretches::Ended(Outcome outcome, const Piece& piece, uint64_t lines) {
   if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
     outcome.line += lines;
   }
-  return WholeFile(outcome, piece.state.marked, piece.begin + piece.state.consumed, in_);
+  return WholeFile(outcome, piece.state, piece.begin + piece.state.consumed, in_);
 }
 
 // Fills `buf` from `offset` on as far as the file goes; the bytes read.

@@ -23,6 +23,8 @@ class InputStream {
 
   // Whether a 0x1A byte ended the text, rather than the end of the data.
   bool Marked() const { return marked_; }
+  // Whether the data ran out, with no 0x1A byte.
+  bool Exhausted() const { return ended_ && !marked_; }
 
   // The bytes the source has given since the start, the 0x1A byte and any
   // after it in the same read included.
