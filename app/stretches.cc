@@ -17,8 +17,12 @@
 #include "app/stretches.h"
 
 #include <pthread.h>
+#include <sys/mman.h>
 #ifdef __linux__
 #include <sched.h>
+#endif
+#ifdef __GLIBC__
+#include <malloc.h>
 #endif
 
 #include <algorithm>
@@ -59,7 +63,14 @@ constexpr size_t kLook = size_t{16} * 1024;
 static_assert(kLook > kHeadLine.size());
 // A converting thread's stack: it holds little, and under a limit on
 // memory the default of several MiB each would be taken from the lines.
+// The program maps it itself and unmaps it after the thread ends: the C
+// library would keep a stack it made for the next thread.
 constexpr size_t kStack = size_t{512} * 1024;
+
+struct Thread {
+  pthread_t id;
+  void* stack;
+};
 
 // Bytes [begin, end) of a file, read as a source of their own. Reads fail
 // once the run is given up, so that no thread goes on with a long piece
@@ -281,15 +292,24 @@ class Stretches {
 
   // Starts the converting threads; false if none could be.
   bool Start() {
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) return false;
-    pthread_attr_setstacksize(&attr, kStack);
     for (size_t i = 0; i < kThreads; ++i) {
-      pthread_t thread;
-      if (pthread_create(&thread, &attr, &Stretches::Entry, this) != 0) break;
-      threads_.push_back(thread);
+      void* stack =
+          mmap(nullptr, kStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (stack == MAP_FAILED) break;
+      pthread_attr_t attr;
+      pthread_t id;
+      bool started = false;
+      if (pthread_attr_init(&attr) == 0) {
+        started = pthread_attr_setstack(&attr, stack, kStack) == 0 &&
+                  pthread_create(&id, &attr, &Stretches::Entry, this) == 0;
+        pthread_attr_destroy(&attr);
+      }
+      if (!started) {
+        munmap(stack, kStack);
+        break;
+      }
+      threads_.push_back({id, stack});
     }
-    pthread_attr_destroy(&attr);
     return !threads_.empty();
   }
 
@@ -342,7 +362,7 @@ class Stretches {
   bool stopping_ = false;
   std::atomic<bool> given_up_{false};
   const std::atomic<bool> never_given_up_{false};
-  std::vector<pthread_t> threads_;
+  std::vector<Thread> threads_;
   // The writing thread's, for the pieces it converts itself.
   std::optional<RangeSource> here_source_;
   std::optional<TextConverter> here_;
@@ -355,7 +375,10 @@ void Stretches::Stop() {
     stopping_ = true;
   }
   changed_.notify_all();
-  for (pthread_t t : threads_) pthread_join(t, nullptr);
+  for (Thread& t : threads_) {
+    pthread_join(t.id, nullptr);
+    munmap(t.stack, kStack);
+  }
   threads_.clear();
 }
 
@@ -438,6 +461,7 @@ Outcome Stretches::Alone(const Piece& piece, uint64_t lines, ByteSink& out, Cons
   pool_.Clear();
   here_.reset();
   here_source_.reset();
+  std::string().swap(window_);
   std::optional<uint64_t> at = AfterLfs(piece.begin, before);
   if (!at) return {Outcome::kReadFailed};  // the file changed under the run
   Piece rest;
@@ -670,6 +694,19 @@ std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console
   // Asked only here: it takes the system a call or more to tell.
   static const unsigned cores = UsableCores();
   if (cores < 2) return std::nullopt;
+#ifdef __GLIBC__
+  // Under a limit on memory, the threads must leave as much of it as one
+  // thread would have. The C library would otherwise give each thread an
+  // arena of its own, reserving 64 MiB of addresses each, and after a
+  // large buffer is freed, take buffers of up to its size from a heap that
+  // keeps what is freed, rather than mapping and unmapping them.
+  static const bool tuned = [] {
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    return true;
+  }();
+  (void)tuned;
+#endif
   std::optional<Stretches> stretches;
   try {
     stretches.emplace(in, block, stretch);

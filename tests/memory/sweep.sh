@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Sweeps a limit on the program's memory (ulimit -v) from where it cannot
+# start to where it converts untroubled, over files of ordinary lines and of
+# long ones, and checks that a run on two threads never does worse than a
+# run on one: at every limit it converts exactly, or fails where the run on
+# one thread fails, with the same message.
+#
+#   bash tests/memory/sweep.sh PROGRAM WORKDIR [STEP_KB]
+#
+# The run on one thread is the same program under `taskset -c 0`: a process
+# that may use one core converts on one thread. FILES may name some of the
+# files below; STEP_KB is 1024 if not given.
+set -euo pipefail
+program=$(realpath "$1")
+work=$2
+step=${3:-1024}
+mkdir -p "$work"
+cd "$work"
+
+# The files: ordinary text; one 40 MiB line; thirty 2 MiB lines; a 20 MiB
+# line of CRs; and an over-long line far past the first stretch.
+[ -f late-long.kvr ] || python3 - <<'PY'
+import random
+random.seed(7)
+def lines(n):
+    out = []
+    for i in range(n):
+        r = random.random()
+        if r < 0.25: out.append(b"4162-%d=%d\r\n" % (i % 90, random.randint(-9999, 99999)))
+        elif r < 0.27: out.append(b"1000-4=%s\r\n" % random.choice([b"XAAR128", b"HP600", b"XAAR500", b"FOO"]))
+        elif r < 0.28: out.append(b"9040-1=True\r\n")
+        else: out.append(b"%d-%d=%s\r\n" % (random.randint(1000, 9999), i % 40, b"v" * random.randint(0, 40)))
+    return b"".join(out)
+open("ordinary.kvr", "wb").write(lines(1_000_000))
+open("one-long.kvr", "wb").write(lines(1000) + b"K=" + b"w" * (40 << 20) + b"\r\n" + lines(1000))
+open("many-long.kvr", "wb").write(b"".join(lines(2000) + b"K=" + b"w" * (2 << 20) + b"\n" for _ in range(30)))
+open("cr-line.kvr", "wb").write(lines(1000) + b"K=" + b"\r" * (20 << 20) + b"x\n" + lines(1000))
+open("late-long.kvr", "wb").write(lines(200_000) + b"K=" + b"w" * (24 << 20) + b"\r\n" + lines(10))
+PY
+
+# Runs the program on FILE under a limit of KB, on the cores given; prints
+# its status and its last message, or that it could not start (it printed
+# nothing), and leaves its copy in out.$TAG.
+run() {  # TAG KB FILE CORES
+  local tag=$1 kb=$2 file=$3 cores=$4
+  rm -f "out.$tag"
+  local status=0
+  taskset -c "$cores" sh -c 'ulimit -v "$1" && exec "$2" "$3" "$4"' sh \
+    "$kb" "$program" "$file" "out.$tag" >"console.$tag" 2>&1 || status=$?
+  if [ -s "console.$tag" ]; then
+    echo "$status $(tail -n 1 "console.$tag")"
+  else
+    echo "could not start"
+  fi
+}
+
+failures=0 runs=0
+for file in ${FILES:-ordinary.kvr one-long.kvr many-long.kvr cr-line.kvr late-long.kvr}; do
+  "$program" "$file" want.kvr >/dev/null
+  first_ok=""
+  for ((kb = 1024; ; kb += step)); do
+    one=$(run one "$kb" "$file" 0)
+    two=$(run two "$kb" "$file" 0,1)
+    runs=$((runs + 1))
+    verdict=ok
+    if [ "${two%% *}" = 0 ]; then
+      cmp -s out.two want.kvr || verdict="a wrong copy"
+    elif [ "${one%% *}" = 0 ]; then
+      verdict="failed where one thread converts"
+    elif [ "$one" != "$two" ]; then
+      verdict="failed otherwise than one thread"
+    fi
+    if [ "$verdict" != ok ]; then
+      failures=$((failures + 1))
+      echo "$file at $kb KB: $verdict: one thread: $one; two: $two"
+    fi
+    if [ "${one%% *}" = 0 ] && [ "${two%% *}" = 0 ]; then
+      [ -n "$first_ok" ] || first_ok=$kb
+      # Untroubled well past the first limit where both convert.
+      [ $((kb - first_ok)) -lt $((16 * 1024)) ] || break
+    fi
+  done
+  echo "$file: both convert from $first_ok KB on"
+done
+echo "$runs limits, $failures runs on two threads worse than one"
+[ "$failures" = 0 ]
