@@ -18,7 +18,9 @@
 //   only:      posix or windows, then why: the case runs on that platform only
 //   stdin:     closed: the program starts with standard input closed
 //   stdout:    closed (started without it), broken-pipe (a pipe whose reader
-//              has gone), or a file NAME that standard output writes to
+//              has gone), fifo NAME (a named pipe, made for the run, whose
+//              bytes a reader copies to the file NAME.read), or a file NAME
+//              that standard output writes to
 //   memory-limit: KB of address space the program may use (ulimit -v);
 //              such cases skip under --no-memory-limits (sanitizers and
 //              emulators reserve more than any such limit)
@@ -298,6 +300,10 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
     command += "{ " + run + " ; echo $? >.status; } | :";
   } else if (c.stdout_to == "closed") {
     command += run + " >&-";
+  } else if (c.stdout_to.starts_with("fifo ")) {
+    std::string fifo = ShellQuote(c.stdout_to.substr(5));
+    command += "mkfifo " + fifo + " && { cat " + fifo + " >" + fifo + ".read & } && " + run + " >" +
+               fifo + "; status=$?; wait; exit $status";
   } else {
     command += run + " >" + ShellQuote(c.stdout_to.empty() ? ".stdout" : c.stdout_to);
   }
