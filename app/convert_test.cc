@@ -7,6 +7,11 @@
 #include <new>
 
 #include "tests/support/memory_io.h"
+#ifdef __linux__
+#include <sched.h>
+
+#include "app/stretches.h"
+#endif
 
 namespace quillmar {
 namespace {
@@ -175,6 +180,24 @@ TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
     }
   }
 }
+
+#ifdef __linux__
+TEST(ConvertTest, CountsOnlyTheCoresTheProcessMayRunOn) {
+  // A process that taskset or a container keeps to one core converts on
+  // one thread.
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  size_t first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(UsableCores(), 1u);
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(UsableCores(), static_cast<unsigned>(CPU_COUNT(&all)));
+}
+#endif
 
 }  // namespace
 }  // namespace quillmar

@@ -65,7 +65,17 @@ static_assert(kLook > kHeadLine.size());
 // memory the default of several MiB each would be taken from the lines.
 // The program maps it itself and unmaps it after the thread ends: the C
 // library would keep a stack it made for the next thread.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define QUILLMAR_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__) || defined(QUILLMAR_SANITIZED)
+// A sanitizer keeps much of a thread's own state on its stack.
+constexpr size_t kStack = size_t{4} << 20;
+#else
 constexpr size_t kStack = size_t{512} * 1024;
+#endif
 
 struct Thread {
   pthread_t id;

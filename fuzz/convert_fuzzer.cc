@@ -1,38 +1,17 @@
 // Fuzzes the whole conversion in memory and checks what must hold for every
-// input, not only that nothing crashes.
+// input, not only that nothing crashes. Converting on two threads has a
+// target of its own (stretches_fuzzer.cc): starting threads for every
+// input would take most of this one's time.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "app/convert.h"
-#include "app/run.h"
-#include "tests/support/memory_io.h"
+#include "fuzz/convert_bytes.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string console, output;
-  bool operator==(const Result&) const = default;
-};
-
-// With a `stretch`, converts as a file on disk, in stretches of that size.
-Result ConvertBytes(std::string_view input, size_t chunk, size_t block,
-                    quillmar::SplitMode mode = quillmar::SplitMode::kFast, size_t stretch = 0) {
-  quillmar::MemorySource in(input, chunk, std::nullopt, stretch > 0);
-  quillmar::MemorySink out;
-  quillmar::MemoryConsole console;
-  quillmar::Outcome outcome = quillmar::Convert(in, out, console, block, mode, stretch);
-  int status = quillmar::Report(outcome, "in", "out", console);
-  return {status, console.text(), out.bytes()};
-}
-
-void Require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();
-}
+using quillmar::fuzz::ConvertBytes;
+using quillmar::fuzz::Require;
+using quillmar::fuzz::Result;
 
 bool OnlyCrLfBreaks(const std::string& bytes) {
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -71,8 +50,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "the size of reads and buffers changes nothing");
   Require(ConvertBytes(input, chunk, block, kReference) == first,
           "the reference splitting in small pieces agrees too");
-  // Stretches of a few bytes put pieces' starts on every kind of line.
-  Require(ConvertBytes(input, chunk, block, quillmar::SplitMode::kFast, 1 + size % 11) == first,
-          "converting in stretches on two threads agrees");
   return 0;
 }

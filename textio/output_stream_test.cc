@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/memory_io.h"
 
 namespace quillmar {
@@ -44,6 +46,43 @@ TEST(OutputStreamTest, BytesReachTheSinkOnlyWhenFlushedOrFull) {
   EXPECT_EQ(sink.bytes(), "ABC\r\n");
   ASSERT_TRUE(out.Flush());
   EXPECT_EQ(sink.bytes(), "ABC\r\nDEFG\r\n");
+}
+
+// Every write of the buffer must fit it: a line written where there is
+// room for all of it but a byte would run past the buffer's end, which only
+// shows in a block larger than the buffer.
+TEST(OutputStreamTest, ALineFitsExactlyOrGoesToTheNextBlock) {
+  struct LargestWrite : MemorySink {
+    size_t largest = 0;
+    bool Write(std::string_view bytes) override {
+      largest = std::max(largest, bytes.size());
+      return MemorySink::Write(bytes);
+    }
+  };
+  constexpr size_t kBlock = 32;
+  struct Case {
+    const char* what;
+    size_t need;  // the room the line takes
+    void (*write)(OutputStream&);
+    std::string bytes;
+  } cases[] = {
+      {"a line", 5, [](OutputStream& o) { o.WriteLine("ABC", 1); }, "ABC\r\n"},
+      // Room for the longest number and what its writing may touch.
+      {"a rewritten line", 5 + 2 + 16 + 2,
+       [](OutputStream& o) { o.WriteNumberedLine("4172-", "1=", 188); }, "4172-1=188\r\n"},
+  };
+  for (const Case& c : cases) {
+    for (size_t room : {c.need - 1, c.need, c.need + 1}) {
+      LargestWrite sink;
+      OutputStream out(sink, kBlock);
+      std::string before(kBlock - room, 'x');
+      ASSERT_TRUE(out.WriteLine(before, 0));
+      c.write(out);
+      ASSERT_TRUE(out.Flush());
+      EXPECT_EQ(sink.bytes(), before + c.bytes) << c.what << ", room " << room;
+      EXPECT_LE(sink.largest, kBlock) << c.what << ", room " << room;
+    }
+  }
 }
 
 TEST(OutputStreamTest, AFailedWriteStaysFailed) {
