@@ -335,7 +335,7 @@ class Stretches {
   void ConvertHere(Piece& piece, ByteSink& out, Console& console);
   Outcome Alone(const Piece& piece, uint64_t lines, ByteSink& out, Console& console);
   std::optional<uint64_t> AfterLfs(uint64_t at, uint64_t lfs);
-  Outcome Ended(Outcome outcome, const Piece& piece, uint64_t begin);
+  Outcome Ended(Outcome outcome, const Piece& piece, uint64_t lines);
   void Plan(uint64_t size, ScaleClass family);
   size_t ReadFully(uint64_t offset, std::span<char> buf);
   struct Cut {
