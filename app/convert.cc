@@ -21,8 +21,12 @@ namespace {
 bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state,
                     OutputStream& output, Console& console) {
   Effect effect = ApplyRules(content, state.rules);
-  state.guessed = state.guessed && effect.head == Effect::kNoHead;
-  state.guess_used = state.guess_used || (state.guessed && effect.used_family);
+  // Only a piece begun on a guess of the family, until its first head type
+  // line: one branch, never taken on one thread.
+  if (state.guessed) {
+    state.guess_used = state.guess_used || effect.used_family;
+    state.guessed = effect.head == Effect::kNoHead;
+  }
   switch (effect.kind) {
     case Effect::kKeep:
       if (effect.head == Effect::kKnownHead) {
