@@ -27,6 +27,9 @@
 //   file-size-limit: the largest file the program may write, in the
 //              shell's blocks (ulimit -f)
 //
+// In args and console, {dir} stands for the case's folder as the program
+// names it: its absolute path, on Windows the Z: path that Wine gives it.
+//
 // On Windows the console is in text mode, so its CR LF line breaks are read
 // as LF before the console text is compared.
 //   console:   the expected standard output (standard error must be empty)
@@ -276,6 +279,19 @@ bool WineCouldNotStart(const fs::path& dir) {
   return ReadFile(dir / ".stdout").find("ShellExecuteEx failed") != std::string::npos;
 }
 
+// Puts the case's folder where the text says {dir}.
+std::string PlaceDir(std::string text, const fs::path& dir, const std::string& platform) {
+  std::string named = fs::absolute(dir).string();
+  if (platform == "windows") {
+    std::replace(named.begin(), named.end(), '/', '\\');
+    named.insert(0, "Z:");
+  }
+  for (size_t at = 0; (at = text.find("{dir}", at)) != std::string::npos; at += named.size()) {
+    text.replace(at, 5, named);
+  }
+  return text;
+}
+
 std::vector<std::string> RunCase(const Case& c, const std::string& program, const fs::path& dir,
                                  const std::string& platform) {
   fs::remove_all(dir);
@@ -289,7 +305,8 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
   }
 
   std::string run = program;
-  for (const std::string& a : c.args) run.append(" ").append(ShellQuote(a));
+  for (const std::string& a : c.args)
+    run.append(" ").append(ShellQuote(PlaceDir(a, dir, platform)));
   run.append(" 2>.stderr").append(c.stdin_to == "closed" ? " <&-" : " </dev/null");
   if (!c.memory_limit.empty()) run = "ulimit -v " + c.memory_limit + " && " + run;
   if (!c.file_size_limit.empty()) run = "ulimit -f " + c.file_size_limit + " && " + run;
@@ -319,7 +336,8 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
     if (want != got) diffs.push_back(what + Mismatch(want, got));
   };
   std::string console = ReadFile(dir / ".stdout");
-  expect("console", c.console, platform == "windows" ? LfBreaks(console) : console);
+  expect("console", PlaceDir(c.console, dir, platform),
+         platform == "windows" ? LfBreaks(console) : console);
   expect("standard error", "", ReadFile(dir / ".stderr"));
   expect("status", std::to_string(c.status), std::to_string(status));
   for (const auto& [name, bytes] : c.outs) {

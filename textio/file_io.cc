@@ -21,6 +21,9 @@ namespace quillmar {
 // they are, whatever their encoding.
 std::filesystem::path NativePath(const std::string& path) {
   std::filesystem::path given(std::u8string(path.begin(), path.end()));
+  // A path in the \\?\ (or \\.\) form is already what the system takes;
+  // made absolute it would become a path on the current drive.
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) return given;
   // Windows refuses a path of MAX_PATH (260) characters or more unless the
   // system allows long paths; the \\?\ form of the absolute path passes
   // whatever the setting. Shorter paths stay as typed, so that device
