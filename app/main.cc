@@ -6,20 +6,13 @@
 #include "app/run.h"
 
 #ifdef _WIN32
-#include <filesystem>
-
-// Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
-// then arrives whole, whatever the code page.
 int wmain(int argc, wchar_t** argv) {
   quillmar::SecureStandardStreams();
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) {
-    std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
-    args.emplace_back(utf8.begin(), utf8.end());
-  }
+  std::vector<std::string> args = quillmar::Utf8Arguments(argc, argv);
   quillmar::Console& console = quillmar::StandardConsole();
   int status = quillmar::Run(args, console);
   console.Flush();
+  quillmar::HoldWindowOfItsOwn(console);
   return status;
 }
 #else

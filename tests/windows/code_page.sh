@@ -16,3 +16,5 @@ tr -d '\r' <console.txt | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g' >shown.txt
 cat shown.txt
 [ "$status" = 0 ] || { echo "the code page changed, or the check could not be made ($status)"; exit 1; }
 grep -q 'Converting Düsen.kvr -> out.kvr.' shown.txt || { echo "the path was not shown right"; exit 1; }
+# A console shared with the program that started it is not a window of its own.
+! grep -q 'Press Enter' shown.txt || { echo "a shared console waited for Enter"; exit 1; }
