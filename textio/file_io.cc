@@ -4,10 +4,9 @@
 
 #include <sys/stat.h>
 
-#ifdef _WIN32
 #include <filesystem>
 #include <system_error>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 
 #include <cerrno>
@@ -138,6 +137,16 @@ bool SameFile(const std::string& a, const std::string& b) {
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 #endif
+}
+
+void MakeFolder(const std::string& path) {
+#ifdef _WIN32
+  std::filesystem::path folder = NativePath(path);
+#else
+  std::filesystem::path folder = path;
+#endif
+  std::error_code ec;
+  std::filesystem::create_directory(folder, ec);
 }
 
 }  // namespace quillmar

@@ -58,5 +58,8 @@ std::unique_ptr<FileSource> OpenInput(const std::string& path);
 std::unique_ptr<FileSink> OpenOutput(const std::string& path);
 // Whether both paths name one file, through links too.
 bool SameFile(const std::string& a, const std::string& b);
+// Makes a folder where none is. One that cannot be made shows as a file in
+// it that cannot be opened.
+void MakeFolder(const std::string& path);
 
 }  // namespace quillmar

@@ -1,0 +1,22 @@
+// The companion for files dropped on it in Windows' Explorer: each file F is
+// converted into converted\F beside it, so that no dropped file is written.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "app/console.h"
+
+namespace quillmar {
+
+// Where the copy of a dropped file goes: the folder "converted" in the
+// file's own folder, under the file's name.
+std::string ConvertedPath(const std::string& dropped);
+
+// Converts each dropped file (UTF-8 paths) into its ConvertedPath, making
+// the folder where it is missing, and ends with a line that counts the files
+// converted and those that failed. A copy that would land on a dropped file
+// is not made. Returns 0 when every file was converted, else 1.
+int ConvertDropped(std::span<const std::string> dropped, Console& console);
+
+}  // namespace quillmar

@@ -1,0 +1,58 @@
+#include "app/dropped.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/memory_io.h"
+
+namespace quillmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// Dropped: a good file, a damaged one, a missing one, a file already in
+// converted/ and the file whose copy would replace it.
+TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
+  fs::path dir = fs::path(testing::TempDir()) / "dropped";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "converted");
+  fs::create_directories(dir / "gone");
+  Write(dir / "b c&d.kvr", "4162-1=10\r\n");
+  Write(dir / "bad.kvr", "A");
+  Write(dir / "a.kvr", "9040-1=True\r\n");
+  Write(dir / "converted" / "a.kvr", "4172-1=19\r\n");
+  std::string d = dir.string() + "/";
+  const std::string dropped[] = {d + "b c&d.kvr", d + "bad.kvr", d + "gone/none.kvr", d + "a.kvr",
+                                 d + "converted/a.kvr"};
+  MemoryConsole console;
+  EXPECT_EQ(ConvertDropped(dropped, console), 1);
+
+  EXPECT_EQ(Read(dir / "converted" / "b c&d.kvr"), "4172-1=19\r\n");
+  EXPECT_EQ(Read(dir / "converted" / "a.kvr"), "4172-1=19\r\n");  // dropped: kept
+  EXPECT_EQ(Read(dir / "converted" / "converted" / "a.kvr"), "4172-1=19\r\n");
+  EXPECT_FALSE(fs::exists(dir / "gone" / "converted"));
+  const std::string& text = console.text();
+  EXPECT_NE(text.find("Error: Wrong Format\n"), std::string::npos);
+  EXPECT_NE(text.find("Cannot open input file " + d + "gone/none.kvr.\n"), std::string::npos);
+  EXPECT_NE(text.find("Not converted: " + d + "a.kvr. Its copy " + d +
+                      "converted/a.kvr would replace a dropped file.\n"),
+            std::string::npos);
+  EXPECT_TRUE(text.ends_with("\nConverted: 2, failed: 3.\n")) << text;
+}
+
+}  // namespace
+}  // namespace quillmar
