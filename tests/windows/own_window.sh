@@ -10,6 +10,14 @@ build=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 cp "$build/quillmar.exe" .
+# Wine's 32-bit loader starts a 64-bit program from a process of its own,
+# which shares the console; the 64-bit loader starts it alone, as Explorer.
+wine=wine
+pe=$(od -An -tu4 -j60 -N4 quillmar.exe | tr -d ' ')
+if [ "$(od -An -tx2 -j$((pe + 4)) -N2 quillmar.exe | tr -d ' ')" = 8664 ] &&
+  [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+fi
 : >shown.txt
 status=0
 {
@@ -20,7 +28,7 @@ status=0
   sleep 2
   [ -e ended ] || touch waited
   printf '\r'
-} | timeout 120 script -qec 'wine quillmar.exe; s=$?; touch ended; exit $s' /dev/null >shown.txt 2>&1 ||
+} | timeout 120 script -qec "$wine quillmar.exe; s=\$?; touch ended; exit \$s" /dev/null >shown.txt 2>&1 ||
   status=$?
 tr -d '\r' <shown.txt | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g'
 [ -e waited ] || { echo "the window did not wait for Enter"; exit 1; }
