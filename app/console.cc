@@ -165,7 +165,8 @@ void HoldWindowOfItsOwn(Console& console) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   // Keys pressed during the run must not close the window at once.
   FlushConsoleInputBuffer(in);
-  // Ctrl+C ends the wait, not the program: the exit status stays the run's.
+  // Ctrl+C would end the program with a status of its own; the wait ends
+  // with Enter, or when the window is closed.
   SetConsoleCtrlHandler(nullptr, TRUE);
   wchar_t typed[64];
   DWORD n = 0;

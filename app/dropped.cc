@@ -3,7 +3,6 @@
 #include "app/dropped.h"
 
 #include <cstdint>
-#include <vector>
 
 #include "app/run.h"
 #include "textio/file_io.h"
