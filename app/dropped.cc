@@ -23,15 +23,7 @@ size_t NameStart(const std::string& path) {
   return cut == std::string::npos ? 0 : cut + 1;
 }
 
-std::string ConvertedFolder(const std::string& dropped) {
-  return dropped.substr(0, NameStart(dropped)) + "converted";
-}
-
 }  // namespace
-
-std::string ConvertedPath(const std::string& dropped) {
-  return ConvertedFolder(dropped) + kSeparator + dropped.substr(NameStart(dropped));
-}
 
 int ConvertDropped(std::span<const std::string> dropped, Console& console) {
   if (dropped.empty()) {
@@ -42,7 +34,9 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
   }
   uint64_t converted = 0, failed = 0;
   for (const std::string& file : dropped) {
-    std::string copy = ConvertedPath(file);
+    size_t name = NameStart(file);
+    std::string folder = file.substr(0, name) + "converted";
+    std::string copy = folder + kSeparator + file.substr(name);
     bool replaces_original = false;
     for (const std::string& other : dropped) replaces_original |= SameFile(copy, other);
     if (replaces_original) {
@@ -54,7 +48,7 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
     // Only beside a file that can be read: a dropped folder or a missing
     // file gets its message, not a new folder. A folder that cannot be made
     // is reported as the output that cannot be opened.
-    if (OpenInput(file)) MakeFolder(ConvertedFolder(file));
+    if (OpenInput(file)) MakeFolder(folder);
     const std::string args[] = {"quillmar", file, copy};
     (Run(args, console) == 0 ? converted : failed) += 1;
   }

@@ -9,14 +9,11 @@
 
 namespace quillmar {
 
-// Where the copy of a dropped file goes: the folder "converted" in the
-// file's own folder, under the file's name.
-std::string ConvertedPath(const std::string& dropped);
-
-// Converts each dropped file (UTF-8 paths) into its ConvertedPath, making
-// the folder where it is missing, and ends with a line that counts the files
-// converted and those that failed. A copy that would land on a dropped file
-// is not made. Returns 0 when every file was converted, else 1.
+// Converts each dropped file (UTF-8 paths) into the folder "converted" in
+// the file's own folder, under the file's name, making the folder where it
+// is missing, and ends with a line that counts the files converted and
+// those that failed. A copy that would land on a dropped file is not made.
+// Returns 0 when every file was converted, else 1.
 int ConvertDropped(std::span<const std::string> dropped, Console& console);
 
 }  // namespace quillmar
