@@ -1,11 +1,8 @@
-// The conversion loop.
+// The conversion loop, on one thread.
 #include "app/convert.h"
 
 #include <new>
 
-#ifndef _WIN32
-#include "app/stretches.h"
-#endif
 #include "rules/rules.h"
 #include "textio/input_stream.h"
 #include "textio/line_splitter.h"
@@ -108,29 +105,21 @@ Outcome ConvertLines(LineSplitter& splitter, PieceState& state, OutputStream& ou
 
 }  // namespace
 
-// Windows keeps to one thread: MinGW's threads are not the standard
-// library's.
-Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode,
-                [[maybe_unused]] size_t stretch) {
-#ifndef _WIN32
-  if (mode == SplitMode::kFast && stretch > 0) {
-    std::optional<Outcome> outcome = ConvertInStretches(in, out, console, block, stretch);
-    if (outcome) return *outcome;
-  }
-#endif
+Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
+                           SplitMode mode) {
   // A line longer than the memory can hold (an endless one from a pipe, or
   // any under a memory limit) is a fault of the input, reported as one.
   try {
     TextConverter converter(in, out, block, mode);
     PieceState state;
     Outcome outcome = converter.Convert(console, state);
-    return WholeFile(outcome, state, state.consumed, in);
+    return FailIfChanged(outcome, state, state.consumed, in);
   } catch (const std::bad_alloc&) {
     return {Outcome::kNoMemory, 1};
   }
 }
 
-Outcome WholeFile(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in) {
+Outcome FailIfChanged(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in) {
   bool ended_text = outcome.kind == Outcome::kComplete || outcome.kind == Outcome::kWrongFormat;
   if (ended_text && last.exhausted && !in.EndsAt(end)) {
     return {Outcome::kReadFailed};
@@ -138,11 +127,9 @@ Outcome WholeFile(Outcome outcome, const PieceState& last, uint64_t end, ByteSou
   return outcome;
 }
 
-// Writes go in larger blocks than reads: fewer system calls, while the read
-// buffer stays small enough for the level-2 cache.
 TextConverter::TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode,
                              size_t most_held)
-    : input_(in), splitter_(input_, block, kRuleKeys, mode), output_(out, 4 * block) {
+    : input_(in), splitter_(input_, block, kRuleKeys, mode), output_(out, WriteBlockSize(block)) {
   splitter_.LimitHeld(most_held);
 }
 

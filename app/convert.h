@@ -18,20 +18,19 @@ struct Outcome {
   uint64_t line = 0;  // for kOutOfRange and kNoMemory: the line at fault
 };
 
-// A file this large, that can be read at any place, is converted in
-// stretches of about this size, two at a time.
-inline constexpr size_t kStretchSize = size_t{1} << 20;
+// Writes go in blocks this many times larger than reads: fewer system
+// calls, while the read buffer stays small enough for the level-2 cache.
+constexpr size_t WriteBlockSize(size_t read_block) { return 4 * read_block; }
 
-// Converts the text of `in` into `out`, reporting the head types found on
-// `console`. The last bytes reach `out` before it returns; closing is the
-// caller's. Running out of memory (a line too long to hold) ends the
-// conversion with kNoMemory rather than an exception. `block` sets the size
-// of reads and writes; tests make it and `stretch` small to reach the
-// edges of buffers and stretches. `mode` chooses how lines are found; both
-// ways give the same result. The reference way, or a `stretch` of 0, keeps
-// to one thread.
-Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block = kBlockSize,
-                SplitMode mode = SplitMode::kFast, size_t stretch = kStretchSize);
+// Converts the text of `in` into `out` on this thread, reporting the head
+// types found on `console`. The last bytes reach `out` before it returns;
+// closing is the caller's. Running out of memory (a line too long to hold)
+// ends the conversion with kNoMemory rather than an exception. `block` sets
+// the size of reads and writes; tests make it small to reach the edges of
+// buffers. `mode` chooses how lines are found; both ways give the same
+// result.
+Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
+                           SplitMode mode);
 
 // What converting a piece of a text starts from and leaves.
 struct PieceState {
@@ -52,9 +51,9 @@ struct PieceState {
 // file cut short or grown under the run is a copy of neither version, so
 // reading it has failed, whether the text seemed complete or its last line
 // seemed to lack its break.
-Outcome WholeFile(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in);
+Outcome FailIfChanged(Outcome outcome, const PieceState& last, uint64_t end, ByteSource& in);
 
-// Convert's work in one thread, kept to convert one text after another
+// The one-thread conversion's work, kept to convert one text after another
 // that the source serves, each a piece of a larger text, into the sink.
 // Line numbers count from each piece's start.
 class TextConverter {

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "app/convert.h"
+#include "app/conversion.h"
 
 namespace quillmar {
 

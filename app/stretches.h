@@ -5,18 +5,18 @@
 
 #include <optional>
 
+#include "app/console.h"
 #include "app/convert.h"
+#include "textio/byte_io.h"
 
 namespace quillmar {
 
-// Convert's work on a file that can be read at any place. Nothing, with
-// nothing read or written, when the input is too small for it to pay, not
-// such a file, or no thread can be started: the caller converts it in one
-// thread then.
+// Converts a file that can be read at any place, as ConvertOnOneThread
+// would, to the byte and the message, on two threads whatever the cores.
+// Nothing, with nothing read or written, when the input is not such a file,
+// is smaller than two stretches, or no thread could be started: the caller
+// converts it on one thread then.
 std::optional<Outcome> ConvertInStretches(ByteSource& in, ByteSink& out, Console& console,
                                           size_t block, size_t stretch);
-
-// The cores this process may run on.
-unsigned UsableCores();
 
 }  // namespace quillmar

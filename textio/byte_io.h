@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace quillmar {
 
@@ -23,6 +24,15 @@ inline constexpr size_t kBlockSize = size_t{256} * 1024;
 class Buffer {
  public:
   explicit Buffer(size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
+  // A buffer moved from holds nothing, and says so: a size kept without
+  // its data would be trusted by whoever takes it next.
+  Buffer(Buffer&& other) noexcept
+      : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)) {}
+  Buffer& operator=(Buffer&& other) noexcept {
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
   char* data() { return data_.get(); }
   const char* data() const { return data_.get(); }
   size_t size() const { return size_; }

@@ -62,6 +62,8 @@ class MemorySink : public ByteSink {
   bool Write(std::string_view bytes) override;
   bool Close() override { return !close_fails_; }
   const std::string& bytes() const { return bytes_; }
+  // Takes the memory for the bytes beforehand.
+  void Reserve(size_t size) { bytes_.reserve(size); }
 
  private:
   std::string bytes_;

@@ -1,0 +1,28 @@
+// The choice between one thread and two.
+#include "app/conversion.h"
+
+#include <optional>
+
+#ifndef _WIN32
+#include "app/stretches.h"
+#include "app/workers.h"
+#endif
+
+namespace quillmar {
+
+// Windows converts on one thread: the two-thread path is made of POSIX
+// calls (threads on stacks of its own, mapped memory, reads at a place).
+Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode,
+                [[maybe_unused]] size_t stretch) {
+#ifndef _WIN32
+  // Asked once: it takes the system a call or more to tell.
+  static const bool two_cores = UsableCores() >= 2;
+  if (mode == SplitMode::kFast && stretch > 0 && two_cores) {
+    std::optional<Outcome> outcome = ConvertInStretches(in, out, console, block, stretch);
+    if (outcome) return *outcome;
+  }
+#endif
+  return ConvertOnOneThread(in, out, console, block, mode);
+}
+
+}  // namespace quillmar

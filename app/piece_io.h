@@ -1,0 +1,132 @@
+// What a converting thread reads a piece of the file from, and where it keeps
+// the piece's copy and messages until the writing thread takes them: held
+// up to a bound together, so that a piece that would hold more is left to
+// the writing thread, which writes as it goes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/console.h"
+#include "textio/byte_io.h"
+
+namespace quillmar {
+
+// Bytes [begin, end) of a file, read as a source of their own. Reads fail
+// once the run is given up, so that no thread goes on with a long piece
+// that nobody will write.
+class RangeSource : public ByteSource {
+ public:
+  RangeSource(ByteSource& file, const std::atomic<bool>& given_up)
+      : file_(file), given_up_(given_up) {}
+
+  void Reset(uint64_t begin, uint64_t end) {
+    pos_ = begin;
+    end_ = end;
+    ended_ = false;
+  }
+
+  std::optional<size_t> Read(std::span<char> buf) override;
+
+  // Whether the file ended before the range did: the last piece reaches
+  // the end, or another program cut the file short meanwhile.
+  bool Ended() const { return ended_; }
+
+ private:
+  ByteSource& file_;
+  const std::atomic<bool>& given_up_;
+  uint64_t pos_ = 0;
+  uint64_t end_ = 0;
+  bool ended_ = false;
+};
+
+// Output blocks of one size, handed from the converting threads to the
+// writing one and back.
+class BlockPool {
+ public:
+  BlockPool(size_t size, size_t most_free) : size_(size), most_free_(most_free) {
+    free_.reserve(most_free);
+  }
+
+  Buffer Take();
+  // Keeps the block for the next Take, if it is one of the pool's size with
+  // its data, and the pool has room.
+  void Give(Buffer&& block);
+  // Lets every free block go.
+  void Clear();
+
+  size_t size() const { return size_; }
+
+ private:
+  const size_t size_, most_free_;
+  std::mutex mutex_;
+  std::vector<Buffer> free_;
+};
+
+// The bytes a piece may hold, its copy and its messages together.
+class HoldBound {
+ public:
+  explicit HoldBound(size_t most) : most_(most) {}
+  void Reset() {
+    held_ = 0;
+    refused_ = false;
+  }
+  // Counts `size` more bytes; false, from then on, once they would pass
+  // the bound.
+  bool Take(size_t size) {
+    refused_ = refused_ || size > most_ - held_;
+    held_ += refused_ ? 0 : size;
+    return !refused_;
+  }
+  bool Refused() const { return refused_; }
+
+ private:
+  const size_t most_;
+  size_t held_ = 0;
+  bool refused_ = false;
+};
+
+struct Held {
+  Buffer block;
+  size_t used;
+};
+
+// Keeps a piece's copy, within the bound: past it, every write fails.
+class PieceSink : public ByteSink {
+ public:
+  PieceSink(BlockPool& pool, HoldBound& bound) : pool_(pool), bound_(bound) {}
+
+  void Reset(std::vector<Held>& blocks) { blocks_ = &blocks; }
+
+  bool Write(std::string_view bytes) override;
+  bool WriteBlock(Buffer& block, size_t used) override;
+
+ private:
+  BlockPool& pool_;
+  HoldBound& bound_;
+  std::vector<Held>* blocks_ = nullptr;
+};
+
+// Keeps a piece's messages likewise: past the bound, the rest is dropped,
+// and the piece, refused, is converted again by the writing thread.
+class TextConsole final : public Console {
+ public:
+  TextConsole(std::string& text, HoldBound& bound) : text_(text), bound_(bound) {}
+
+ protected:
+  void Write(std::string_view text) override {
+    if (bound_.Take(text.size())) text_.append(text);
+  }
+
+ private:
+  std::string& text_;
+  HoldBound& bound_;
+};
+
+}  // namespace quillmar

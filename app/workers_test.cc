@@ -1,0 +1,132 @@
+#include "app/workers.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+namespace quillmar {
+namespace {
+
+#ifdef __linux__
+// The mappings of this process: start, end and permissions, from
+// /proc/self/maps.
+struct Mapping {
+  uintptr_t start, end;
+  std::string perms;
+};
+
+std::vector<Mapping> Mappings() {
+  std::vector<Mapping> all;
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    std::istringstream in(line);
+    Mapping m{};
+    char dash = 0;
+    in >> std::hex >> m.start >> dash >> m.end >> m.perms;
+    all.push_back(m);
+  }
+  return all;
+}
+
+// The process's address space, in KiB.
+uint64_t VmSize() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmSize:")) return std::stoull(line.substr(7));
+  }
+  return 0;
+}
+
+void* NoteStack(void* where) {
+  int local = 0;
+  static_cast<std::atomic<uintptr_t>*>(where)->store(reinterpret_cast<uintptr_t>(&local));
+  return nullptr;
+}
+
+void* DoNothing(void* /*arg*/) { return nullptr; }
+
+TEST(WorkersTest, AStackHasAnUnreadablePageBelowIt) {
+  std::atomic<uintptr_t> local{0};
+  Workers workers;
+  ASSERT_EQ(workers.Start(1, &NoteStack, &local), 1u);
+  while (local.load() == 0) {
+  }
+  // The stack stays mapped until the join.
+  std::vector<Mapping> maps = Mappings();
+  workers.Join();
+  const uintptr_t at = local.load();
+  auto stack = std::find_if(maps.begin(), maps.end(),
+                            [at](const Mapping& m) { return m.start <= at && at < m.end; });
+  ASSERT_NE(stack, maps.end());
+  ASSERT_NE(stack, maps.begin());
+  auto below = std::prev(stack);
+  EXPECT_EQ(below->end, stack->start) << "nothing mapped right below the stack";
+  EXPECT_EQ(below->perms.substr(0, 3), "---") << "the page below the stack can be used";
+}
+
+TEST(WorkersTest, ThreadsGiveTheirStacksBack) {
+  const uint64_t before = VmSize();
+  for (int i = 0; i < 200; ++i) {
+    Workers workers;
+    ASSERT_EQ(workers.Start(2, &DoNothing, nullptr), 2u);
+  }
+  // Kept, 400 stacks would take 200 MiB of addresses or more.
+  EXPECT_LT(VmSize(), before + 64 * 1024);
+}
+
+TEST(WorkersTest, CountsOnlyTheCoresTheProcessMayRunOn) {
+  // A process that taskset or a container keeps to one core converts on
+  // one thread.
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  size_t first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(UsableCores(), 1u);
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(UsableCores(), static_cast<unsigned>(CPU_COUNT(&all)));
+}
+#endif
+
+TEST(WorkersTest, MemoryIsLimitedByALimitOnAddressesOrOnData) {
+  rlimit as{}, data{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &as), 0);
+  ASSERT_EQ(getrlimit(RLIMIT_DATA, &data), 0);
+  if (as.rlim_cur != RLIM_INFINITY || data.rlim_cur != RLIM_INFINITY) {
+    GTEST_SKIP() << "this test runs under a limit on memory already";
+  }
+  EXPECT_FALSE(MemoryLimited());
+  EXPECT_FALSE(TuneMemoryForLimit()) << "the C library's memory tuned without a limit";
+  // Limits far above what the tests use, each alone, then lifted again.
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit = resource == RLIMIT_AS ? as : data;
+    rlimit lower = limit;
+    lower.rlim_cur = rlim_t{64} << 30;
+    ASSERT_EQ(setrlimit(resource, &lower), 0);
+    rlimit now{};
+    ASSERT_EQ(getrlimit(resource, &now), 0);
+    bool limited = MemoryLimited();
+    ASSERT_EQ(setrlimit(resource, &limit), 0);
+    // An emulator may keep such limits to itself.
+    if (now.rlim_cur == RLIM_INFINITY) GTEST_SKIP() << "a limit on memory cannot be set here";
+    EXPECT_TRUE(limited) << (resource == RLIMIT_AS ? "addresses" : "data");
+  }
+  EXPECT_FALSE(MemoryLimited());
+}
+
+}  // namespace
+}  // namespace quillmar
