@@ -9,7 +9,6 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #else
@@ -43,11 +42,6 @@ class StdoutConsole final : public Console {
 };
 
 }  // namespace
-
-bool WaitsBeforeClosing(const ConsoleShare& share) {
-  return share.processes == 1 && share.input_is_console && share.output_is_console &&
-         share.desktop_is_visible;
-}
 
 #ifdef _WIN32
 
@@ -125,54 +119,6 @@ bool IsConsoleFile(const std::string& path) {
               file.nFileIndexLow == console.nFileIndexLow;
   CloseHandle(h);
   return same;
-}
-
-namespace {
-
-bool IsConsole(DWORD which) {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
-}
-
-ConsoleShare ThisConsole() {
-  ConsoleShare share;
-  DWORD ids[2];
-  share.processes = GetConsoleProcessList(ids, 2);  // the count, even when more
-  share.input_is_console = IsConsole(STD_INPUT_HANDLE);
-  share.output_is_console = IsConsole(STD_OUTPUT_HANDLE);
-  USEROBJECTFLAGS flags{};
-  share.desktop_is_visible = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags,
-                                                       sizeof flags, nullptr) != 0 &&
-                             (flags.dwFlags & WSF_VISIBLE) != 0;
-  return share;
-}
-
-}  // namespace
-
-std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) {
-    std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
-    args.emplace_back(utf8.begin(), utf8.end());
-  }
-  return args;
-}
-
-void HoldWindowOfItsOwn(Console& console) {
-  if (!WaitsBeforeClosing(ThisConsole())) return;
-  console << "\nPress Enter to close this window.";
-  console.Flush();
-  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  // Keys pressed during the run must not close the window at once.
-  FlushConsoleInputBuffer(in);
-  // Ctrl+C would end the program with a status of its own; the wait ends
-  // with Enter, or when the window is closed.
-  SetConsoleCtrlHandler(nullptr, TRUE);
-  wchar_t typed[64];
-  DWORD n = 0;
-  while (ReadConsoleW(in, typed, 64, &n, nullptr) != 0 && n > 0) {
-    if (std::wstring_view(typed, n).find(L'\n') != std::wstring_view::npos) break;
-  }
 }
 
 #else

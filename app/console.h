@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace quillmar {
 
@@ -44,31 +43,5 @@ Console& StandardConsole();
 // writes to. A terminal or the null device never counts: messages and
 // copy do not mix there.
 bool IsConsoleFile(const std::string& path);
-
-// How a finished run finds its console.
-struct ConsoleShare {
-  unsigned processes = 0;  // attached to the console, this one included
-  bool input_is_console = false;
-  bool output_is_console = false;
-  bool desktop_is_visible = false;  // not a service's or a hidden task's
-};
-
-// A window opened for this program alone, by a double-click or by files
-// dropped on it, closes when the program ends, before its messages can be
-// read. Such a run waits for Enter; a run from a console, a script, a
-// scheduler or with its streams redirected never does.
-bool WaitsBeforeClosing(const ConsoleShare& share);
-
-#ifdef _WIN32
-// Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
-// then arrives whole, whatever the code page. Returns them as UTF-8.
-std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
-
-// When the console is the program's alone: says "Press Enter to close this
-// window." and waits for Enter. Call after the run has ended and everything
-// is written; the exit status stays the run's. (A terminal's window
-// outlives the programs run in it.)
-void HoldWindowOfItsOwn(Console& console);
-#endif
 
 }  // namespace quillmar

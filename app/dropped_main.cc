@@ -1,18 +1,14 @@
 // Entry point of the companion onto which settings files are dropped.
 #include <span>
 #include <string>
-#include <vector>
 
-#include "app/console.h"
 #include "app/dropped.h"
+#include "app/window.h"
 
 int wmain(int argc, wchar_t** argv) {
-  quillmar::SecureStandardStreams();
-  std::vector<std::string> args = quillmar::Utf8Arguments(argc, argv);
-  std::span<const std::string> dropped(args);
-  quillmar::Console& console = quillmar::StandardConsole();
-  int status = quillmar::ConvertDropped(dropped.empty() ? dropped : dropped.subspan(1), console);
-  console.Flush();
-  quillmar::HoldWindowOfItsOwn(console);
-  return status;
+  return quillmar::RunWindowsProgram(
+      argc, argv, [](std::span<const std::string> args, quillmar::Console& console) {
+        // The first argument names the program; the rest were dropped.
+        return quillmar::ConvertDropped(args.empty() ? args : args.subspan(1), console);
+      });
 }

@@ -41,7 +41,7 @@ void BlockPool::Clear() {
 }
 
 bool PieceSink::Write(std::string_view bytes) {
-  if (!bound_.Take(bytes.size())) return false;
+  if (!bound_.TakeCopy(bytes.size())) return false;
   Buffer copy(bytes.size());
   std::memcpy(copy.data(), bytes.data(), bytes.size());
   blocks_->push_back({std::move(copy), bytes.size()});
@@ -52,7 +52,7 @@ bool PieceSink::WriteBlock(Buffer& block, size_t used) {
   // The end of a piece seldom fills a block: held in a block of its own, a
   // run would hold twice the memory it needs.
   if (used < block.size() / 2) return Write(std::string_view(block.data(), used));
-  if (!bound_.Take(used)) return false;
+  if (!bound_.TakeCopy(used)) return false;
   // Whatever runs out of memory here, the caller's block stays whole: the
   // fresh one goes into the list first, and only then changes places.
   Buffer fresh = block.size() == pool_.size() ? pool_.Take() : Buffer(block.size());

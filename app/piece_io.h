@@ -1,7 +1,7 @@
 // What a converting thread reads a piece of the file from, and where it keeps
-// the piece's copy and messages until the writing thread takes them: held
-// up to a bound together, so that a piece that would hold more is left to
-// the writing thread, which writes as it goes.
+// the piece's copy and messages until the writing thread takes them, up to
+// a bound: a piece that would hold more is left to the writing thread,
+// which writes as it goes.
 #pragma once
 
 #include <atomic>
@@ -69,26 +69,33 @@ class BlockPool {
   std::vector<Buffer> free_;
 };
 
-// The bytes a piece may hold, its copy and its messages together.
+// The bytes a piece may hold: its copy, and its messages, which should be
+// few (a head type line now and then). Past either bound the piece is
+// refused, the copy and the messages alike, and left to the writing
+// thread, which writes as it goes.
 class HoldBound {
  public:
-  explicit HoldBound(size_t most) : most_(most) {}
+  HoldBound(size_t most_copy, size_t most_messages)
+      : most_copy_(most_copy), most_messages_(most_messages) {}
   void Reset() {
-    held_ = 0;
+    copy_ = messages_ = 0;
     refused_ = false;
   }
-  // Counts `size` more bytes; false, from then on, once they would pass
-  // the bound.
-  bool Take(size_t size) {
-    refused_ = refused_ || size > most_ - held_;
-    held_ += refused_ ? 0 : size;
-    return !refused_;
-  }
+  // Count `size` more bytes; false, from then on, once they would pass a
+  // bound.
+  bool TakeCopy(size_t size) { return Take(size, copy_, most_copy_); }
+  bool TakeMessages(size_t size) { return Take(size, messages_, most_messages_); }
   bool Refused() const { return refused_; }
 
  private:
-  const size_t most_;
-  size_t held_ = 0;
+  bool Take(size_t size, size_t& held, size_t most) {
+    refused_ = refused_ || size > most - held;
+    held += refused_ ? 0 : size;
+    return !refused_;
+  }
+
+  const size_t most_copy_, most_messages_;
+  size_t copy_ = 0, messages_ = 0;
   bool refused_ = false;
 };
 
@@ -121,7 +128,7 @@ class TextConsole final : public Console {
 
  protected:
   void Write(std::string_view text) override {
-    if (bound_.Take(text.size())) text_.append(text);
+    if (bound_.TakeMessages(text.size())) text_.append(text);
   }
 
  private:

@@ -13,7 +13,7 @@ TEST(PieceIoTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
   constexpr size_t kSize = 64;
   BlockPool pool(kSize, 4);
   pool.Give(Buffer(kSize));  // so that the next block costs no allocation
-  HoldBound bound(SIZE_MAX);
+  HoldBound bound(SIZE_MAX, SIZE_MAX);
   PieceSink sink(pool, bound);
   std::vector<Held> held;  // no room yet: holding a block grows it
   sink.Reset(held);
@@ -37,21 +37,31 @@ TEST(PieceIoTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
   EXPECT_EQ(next.size(), kSize);
 }
 
-TEST(PieceIoTest, APieceHoldsItsCopyAndMessagesWithinOneBound) {
-  BlockPool pool(8, 4);
-  HoldBound bound(10);
-  PieceSink sink(pool, bound);
-  std::vector<Held> held;
-  sink.Reset(held);
-  std::string messages;
-  TextConsole console(messages, bound);
-  EXPECT_TRUE(sink.Write("12345"));
-  console << "1234";
-  EXPECT_FALSE(bound.Refused());
-  console << "12";  // one byte too many
-  EXPECT_TRUE(bound.Refused());
-  EXPECT_EQ(messages, "1234");
-  EXPECT_FALSE(sink.Write("1"));
+TEST(PieceIoTest, APieceThatPassesABoundIsRefusedWhole) {
+  struct Row {
+    const char* what;
+    size_t copy, messages;  // held before the last write
+    bool refused;
+  } rows[] = {
+      {"within both", 10, 4, false},
+      {"one byte of copy too many", 11, 4, true},
+      {"one byte of messages too many", 10, 5, true},
+  };
+  for (const Row& row : rows) {
+    BlockPool pool(8, 4);
+    HoldBound bound(10, 4);
+    PieceSink sink(pool, bound);
+    std::vector<Held> held;
+    sink.Reset(held);
+    std::string messages;
+    TextConsole console(messages, bound);
+    sink.Write(std::string(row.copy - 1, 'c'));
+    console << std::string(row.messages, 'm');
+    bool last = sink.Write("c");
+    EXPECT_EQ(bound.Refused(), row.refused) << row.what;
+    EXPECT_EQ(last, !row.refused) << row.what;
+    EXPECT_EQ(messages.size(), row.messages > 4 ? 0 : row.messages) << row.what;
+  }
 }
 
 }  // namespace

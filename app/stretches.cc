@@ -36,10 +36,13 @@ constexpr size_t kThreads = 2;
 // Pieces converted, or being converted, ahead of the writing: enough that
 // neither thread waits for the other, few enough to keep memory small.
 constexpr size_t kAhead = 3;
-// A piece's copy and messages are held up to this many stretches' worth: a
-// piece that no cut could end for a while, or that doubles in size with
-// CRs added to blank lines, still fits.
+// A piece's copy is held up to this many stretches' worth: a piece that no
+// cut could end for a while, or that doubles in size with CRs added to
+// blank lines, still fits. Its messages, up to a quarter of a stretch:
+// most files name a head type now and then, and a file of nothing else
+// would otherwise hold its messages several times over.
 constexpr size_t kMostHeld = 4;
+constexpr size_t kMessagesPerStretch = 4;
 
 struct Piece {
   uint64_t begin = 0, end = 0;
@@ -76,15 +79,15 @@ void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Cons
 }
 
 // What a thread keeps to convert piece after piece: its buffers. A line
-// longer than `most_line`, or a copy and messages larger than `most_held`,
-// is left to the writing thread, which would otherwise hold it a second
-// time.
+// longer than `most_line`, or a piece whose copy or messages pass their
+// bounds, is left to the writing thread, which would otherwise hold it a
+// second time.
 class PieceWork {
  public:
   PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block,
-            size_t most_line, size_t most_held)
+            size_t most_line, size_t stretch)
       : source_(file, given_up),
-        bound_(most_held),
+        bound_(kMostHeld * stretch, stretch / kMessagesPerStretch),
         sink_(pool, bound_),
         converter_(source_, sink_, block, SplitMode::kFast, most_line) {}
 
@@ -199,7 +202,7 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
   Discard(piece);
   Prepare(piece);
   try {
-    if (!work) work.emplace(in_, given_up_, pool_, block_, most_line_, kMostHeld * stretch_);
+    if (!work) work.emplace(in_, given_up_, pool_, block_, most_line_, stretch_);
     work->Convert(piece);
   } catch (const std::bad_alloc&) {
     piece.given_back = true;
@@ -207,6 +210,7 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
   if (piece.given_back) {
     // Its buffers may have grown, or hold a half-written block.
     Discard(piece);
+    std::string().swap(piece.messages);
     work.reset();
   }
 }

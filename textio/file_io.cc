@@ -23,10 +23,11 @@ std::filesystem::path NativePath(const std::string& path) {
   // A path in the \\?\ (or \\.\) form is already what the system takes;
   // made absolute it would become a path on the current drive.
   if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) return given;
-  // Windows refuses a path of MAX_PATH (260) characters or more unless the
-  // system allows long paths; the \\?\ form of the absolute path passes
-  // whatever the setting. Shorter paths stay as typed, so that device
-  // names such as NUL keep their meaning.
+  // Windows refuses a file's path of MAX_PATH (260) characters or more,
+  // and a folder's of 248 or more (room for a short name in it), unless
+  // the system allows long paths; the \\?\ form of the absolute path
+  // passes whatever the setting, and is used from 248 on. Shorter paths
+  // stay as typed, so that device names such as NUL keep their meaning.
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(given, ec);
   if (ec || full.native().size() < 248) return given;

@@ -1,11 +1,11 @@
-#include "app/console.h"
+#include "app/window.h"
 
 #include <gtest/gtest.h>
 
 namespace quillmar {
 namespace {
 
-TEST(ConsoleTest, OnlyAWindowOpenedForTheProgramAloneWaitsBeforeClosing) {
+TEST(WindowTest, OnlyAWindowOpenedForTheProgramAloneWaitsBeforeClosing) {
   struct Row {
     const char* started;
     ConsoleShare share;
