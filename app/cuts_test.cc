@@ -62,7 +62,9 @@ TEST(CutsTest, FindsTheLineAfterSoManyLineFeeds) {
   for (uint64_t lfs : {uint64_t{0}, uint64_t{1}, uint64_t{4000}}) {
     std::optional<uint64_t> at = cuts.AfterLfs(0, lfs);
     ASSERT_TRUE(at.has_value()) << lfs;
-    EXPECT_TRUE(text.substr(*at).starts_with("K=" + std::to_string(lfs) + "\r\n")) << lfs;
+    EXPECT_TRUE(
+        text.substr(static_cast<size_t>(*at)).starts_with("K=" + std::to_string(lfs) + "\r\n"))
+        << lfs;
   }
   const uint64_t from = text.find("K=10\r\n");
   EXPECT_EQ(cuts.AfterLfs(from, 3990), text.find("K=4000\r\n"));
