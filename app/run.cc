@@ -37,6 +37,7 @@ class DiskFiles : public Files {
     return quillmar::SameFile(a, b);
   }
   bool IsConsole(const std::string& path) override { return IsConsoleFile(path); }
+  bool CanName(const std::string& path) override { return quillmar::CanName(path); }
 };
 
 }  // namespace
@@ -79,6 +80,15 @@ int Run(std::span<const std::string> args, Console& console, Files& files) {
   const std::string& out_path = args[2];
   console << "\nConverting " << in_path << " -> " << out_path << ".\n";
 
+  // A name that holds a lone surrogate would be shown, and a file made,
+  // under another name.
+  for (const std::string* path : {&in_path, &out_path}) {
+    if (!files.CanName(*path)) {
+      console << (path == &in_path ? "Cannot open input file " : "Cannot open output file ")
+              << *path << ": its name is not valid Unicode.\n";
+      return 1;
+    }
+  }
   std::unique_ptr<ByteSource> in = files.OpenInput(in_path);
   if (!in) {
     console << "Cannot open input file " << in_path << ".\n";

@@ -21,6 +21,8 @@ class Files {
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Whether the path names the file that the console writes to.
   virtual bool IsConsole(const std::string& path) = 0;
+  // Whether the path can name a file at all.
+  virtual bool CanName(const std::string& /*path*/) { return true; }
 };
 
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the

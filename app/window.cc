@@ -5,11 +5,39 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <filesystem>
 #include <string_view>
 #endif
 
 namespace quillmar {
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    bool high = c >= 0xD800 && c < 0xDC00;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    auto byte = [&utf8](char32_t b) { utf8 += static_cast<char>(b); };
+    if (c < 0x80) {
+      byte(c);
+    } else if (c < 0x800) {
+      byte(0xC0 | c >> 6);
+      byte(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      byte(0xE0 | c >> 12);
+      byte(0x80 | (c >> 6 & 0x3F));
+      byte(0x80 | (c & 0x3F));
+    } else {
+      byte(0xF0 | c >> 18);
+      byte(0x80 | (c >> 12 & 0x3F));
+      byte(0x80 | (c >> 6 & 0x3F));
+      byte(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
 
 bool WaitsBeforeClosing(const ConsoleShare& share) {
   return share.processes == 1 && share.input_is_console && share.output_is_console &&
@@ -38,13 +66,32 @@ ConsoleShare ThisConsole() {
   return share;
 }
 
+// Types Enter into the console for a Ctrl+C or Ctrl+Break: the wait reads
+// it and ends.
+BOOL WINAPI EndTheWait(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  INPUT_RECORD enter[2]{};
+  for (int i = 0; i < 2; ++i) {
+    enter[i].EventType = KEY_EVENT;
+    enter[i].Event.KeyEvent.bKeyDown = i == 0 ? TRUE : FALSE;
+    enter[i].Event.KeyEvent.wRepeatCount = 1;
+    enter[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+    enter[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+  }
+  DWORD written = 0;
+  WriteConsoleInputW(GetStdHandle(STD_INPUT_HANDLE), enter, 2, &written);
+  return TRUE;
+}
+
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
-    std::u8string utf8 = std::filesystem::path(argv[i]).u8string();
-    args.emplace_back(utf8.begin(), utf8.end());
+    std::wstring_view arg(argv[i]);
+    args.push_back(Utf8FromUtf16(
+        std::u16string_view(reinterpret_cast<const char16_t*>(arg.data()), arg.size())));
   }
   return args;
 }
@@ -56,9 +103,10 @@ void HoldWindowOfItsOwn(Console& console) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   // Keys pressed during the run must not close the window at once.
   FlushConsoleInputBuffer(in);
-  // Ctrl+C would end the program with a status of its own; the wait ends
-  // with Enter, or when the window is closed.
-  SetConsoleCtrlHandler(nullptr, TRUE);
+  // Ctrl+C, or Ctrl+Break, ends the wait as Enter does: left to the
+  // system, it would end the program with a status of its own. Closing
+  // the window ends the program as ever, with nothing left to write.
+  SetConsoleCtrlHandler(&EndTheWait, TRUE);
   wchar_t typed[64];
   DWORD n = 0;
   while (ReadConsoleW(in, typed, 64, &n, nullptr) != 0 && n > 0) {

@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/console.h"
@@ -25,9 +26,15 @@ struct ConsoleShare {
 // scheduler or with its streams redirected never does.
 bool WaitsBeforeClosing(const ConsoleShare& share);
 
-#ifdef _WIN32
 // Windows hands the arguments over as UTF-16: a path such as "Düsen.kvr"
-// then arrives whole, whatever the code page. Returns them as UTF-8.
+// then arrives whole, whatever the code page. A name may also hold a
+// surrogate without its pair, which NTFS allows: such a surrogate is
+// written as three bytes as if it were a character, which no valid UTF-8
+// holds, so that the name is shown and refused, never taken for another.
+std::string Utf8FromUtf16(std::u16string_view text);
+
+#ifdef _WIN32
+// The arguments, as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 
 // When the console is the program's alone: says "Press Enter to close this

@@ -3,6 +3,9 @@
 #include "textio/file_io.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <filesystem>
 #include <system_error>
@@ -15,10 +18,18 @@
 namespace quillmar {
 
 #ifdef _WIN32
+bool CanName(const std::string& path) {
+  return path.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                             static_cast<int>(path.size()), nullptr, 0) > 0;
+}
+
 // On Windows the paths arrive as UTF-8, made from the wide command line, and
 // the system takes UTF-16. Elsewhere a path is bytes, handed to the system as
 // they are, whatever their encoding.
 std::filesystem::path NativePath(const std::string& path) {
+  // A name that is not valid UTF-8 came with a lone surrogate: it names no
+  // file that can be opened.
+  if (!CanName(path)) return {};
   std::filesystem::path given(std::u8string(path.begin(), path.end()));
   // A path in the \\?\ (or \\.\) form is already what the system takes;
   // made absolute it would become a path on the current drive.

@@ -47,9 +47,16 @@ class FileSink : public ByteSink {
 };
 
 #ifdef _WIN32
+// Whether the path is valid UTF-8, as every Windows name is but one that
+// holds a lone surrogate (see Utf8FromUtf16).
+bool CanName(const std::string& path);
 // The path as the system's file functions take it: converted from UTF-8, and
-// in its long form where it is too long for the short one.
+// in its long form where it is too long for the short one; empty, naming
+// no file, where the path is not valid UTF-8.
 std::filesystem::path NativePath(const std::string& path);
+#else
+// Elsewhere a path is bytes, any of them.
+inline bool CanName(const std::string& /*path*/) { return true; }
 #endif
 
 // Opens an existing file for reading; nothing for a directory.
