@@ -25,7 +25,7 @@ void Write(const fs::path& p, const std::string& bytes) {
 }
 
 // Dropped: a good file, a damaged one, a missing one, a file already in
-// converted/ and the file whose copy would replace it.
+// converted/, and after it the file whose copy would replace it.
 TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   fs::path dir = fs::path(testing::TempDir()) / "dropped";
   fs::remove_all(dir);
@@ -36,8 +36,8 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   Write(dir / "a.kvr", "9040-1=True\r\n");
   Write(dir / "converted" / "a.kvr", "4172-1=19\r\n");
   std::string d = dir.string() + "/";
-  const std::string dropped[] = {d + "b c&d.kvr", d + "bad.kvr", d + "gone/none.kvr", d + "a.kvr",
-                                 d + "converted/a.kvr"};
+  const std::string dropped[] = {d + "b c&d.kvr", d + "bad.kvr", d + "gone/none.kvr",
+                                 d + "converted/a.kvr", d + "a.kvr"};
   MemoryConsole console;
   EXPECT_EQ(ConvertDropped(dropped, console), 1);
 
@@ -52,6 +52,12 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
                       "converted/a.kvr would replace a dropped file.\n"),
             std::string::npos);
   EXPECT_TRUE(text.ends_with("\nConverted: 2, failed: 3.\n")) << text;
+}
+
+TEST(DroppedTest, NothingDroppedIsAFailureThatSaysWhatToDo) {
+  MemoryConsole console;
+  EXPECT_EQ(ConvertDropped({}, console), 1);
+  EXPECT_TRUE(console.text().starts_with("Drop settings files on this program")) << console.text();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Drops settings files on the companion under Wine, named as Explorer hands
-# them over (with spaces, non-ASCII letters and "&"; one damaged), and checks
+# them over (with spaces, non-ASCII letters and "&"; one damaged; one named
+# relative to its drive's current folder), and checks
 # each copy in converted\ beside its file, that no dropped file changed, and
 # the messages with their closing count.
 #   dropped_files.sh WINDOWS_BUILD_DIR WORK_DIR
@@ -14,11 +15,12 @@ printf 'old\r\n' >'Heads & Co/converted/keep.kvr'
 printf '4162-1=10\n' >'Düse.kvr'
 printf '9040-1=True\r\n' >'A&B.kvr'
 printf 'A' >'broken.kvr'
+printf '4162-2=10\r\n' >'drive.kvr'
 cp -r "$work/drop" "$work/before"
 win() { printf 'Z:%s' "$PWD/$1" | tr / '\\'; }
 status=0
 wine "$build/Convert dropped files.exe" "$(win 'Heads & Co/ZUL 1.kvr')" "$(win Düse.kvr)" \
-  "$(win 'A&B.kvr')" "$(win broken.kvr)" </dev/null >"$work/console.txt" 2>"$work/errors.txt" ||
+  "$(win 'A&B.kvr')" "$(win broken.kvr)" Z:drive.kvr </dev/null >"$work/console.txt" 2>"$work/errors.txt" ||
   status=$?
 fail() { echo "$1"; cat "$work/console.txt" "$work/errors.txt"; exit 1; }
 [ "$status" = 1 ] || fail "exit status $status, not 1"
@@ -32,7 +34,10 @@ c() { printf '\r\nConverting %s -> %s.\r\n' "$(win "$1")" "$(win "$2")"; }
   c 'A&B.kvr' 'converted/A&B.kvr'
   printf 'Conversion Complete.\r\n'
   c broken.kvr converted/broken.kvr
-  printf 'Error: Wrong Format\r\n\r\nConverted: 3, failed: 1.\r\n'
+  printf 'Error: Wrong Format\r\n'
+  # A path relative to the drive's current folder, which is this one.
+  printf '\r\nConverting Z:drive.kvr -> Z:converted\\drive.kvr.\r\nConversion Complete.\r\n'
+  printf '\r\nConverted: 4, failed: 1.\r\n'
 } >"$work/expected.txt"
 cmp "$work/expected.txt" "$work/console.txt" || fail "the messages differ from $work/expected.txt"
 check() { [ "$(od -An -c "$1")" = "$(printf "$2" | od -An -c)" ] || fail "$1 holds the wrong bytes"; }
@@ -40,7 +45,8 @@ check 'Heads & Co/converted/ZUL 1.kvr' '1000-4=HP600\r\n4172-1=63\r\n'
 check 'Heads & Co/converted/keep.kvr' 'old\r\n'
 check converted/Düse.kvr '4172-1=19\r\n'
 check 'converted/A&B.kvr' '9040-1=False\r\n'
-for f in 'Heads & Co/ZUL 1.kvr' Düse.kvr 'A&B.kvr' broken.kvr; do
+check converted/drive.kvr '4172-2=19\r\n'
+for f in 'Heads & Co/ZUL 1.kvr' Düse.kvr 'A&B.kvr' broken.kvr drive.kvr; do
   cmp "$f" "$work/before/$f" || fail "the dropped file $f changed"
 done
-echo "dropped files: 3 converted into converted\\, 1 failed, none changed"
+echo "dropped files: 4 converted into converted\\, 1 failed, none changed"
