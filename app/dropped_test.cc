@@ -24,8 +24,9 @@ void Write(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// Dropped: a good file, a damaged one, a missing one, a file already in
-// converted/, and after it the file whose copy would replace it.
+// Dropped: a good file, a damaged one with a good copy from before, a
+// missing one, a file already in converted/, and after it the file whose
+// copy would replace it. An ended run left an unfinished copy behind.
 TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   fs::path dir = fs::path(testing::TempDir()) / "dropped";
   fs::remove_all(dir);
@@ -35,6 +36,8 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   Write(dir / "bad.kvr", "A");
   Write(dir / "a.kvr", "9040-1=True\r\n");
   Write(dir / "converted" / "a.kvr", "4172-1=19\r\n");
+  Write(dir / "converted" / "bad.kvr", "4172-1=63\r\n");
+  Write(dir / "converted" / "old.kvr.quillmar-unfinished", "4172");
   std::string d = dir.string() + "/";
   const std::string dropped[] = {d + "b c&d.kvr", d + "bad.kvr", d + "gone/none.kvr",
                                  d + "converted/a.kvr", d + "a.kvr"};
@@ -45,9 +48,15 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   EXPECT_EQ(Read(dir / "converted" / "a.kvr"), "4172-1=19\r\n");  // dropped: kept
   EXPECT_EQ(Read(dir / "converted" / "converted" / "a.kvr"), "4172-1=19\r\n");
   EXPECT_FALSE(fs::exists(dir / "gone" / "converted"));
+  EXPECT_EQ(Read(dir / "converted" / "bad.kvr"), "4172-1=63\r\n");
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    EXPECT_FALSE(entry.path().string().ends_with(".quillmar-unfinished")) << entry.path();
+  }
   const std::string& text = console.text();
-  EXPECT_NE(text.find("Error: Wrong Format\n"), std::string::npos);
-  EXPECT_NE(text.find("Cannot open input file " + d + "gone/none.kvr.\n"), std::string::npos);
+  EXPECT_NE(text.find("Error: Wrong Format\nThe earlier copy converted/bad.kvr was kept.\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Cannot open input file " + d + "gone/none.kvr.\nNo copy was made.\n"),
+            std::string::npos);
   EXPECT_NE(text.find("Not converted: " + d + "a.kvr. Its copy " + d +
                       "converted/a.kvr would replace a dropped file.\n"),
             std::string::npos);

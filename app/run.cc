@@ -21,26 +21,27 @@ constexpr const char* kUsage =
     "   Quillmar ZUL.kvr t\\ZUL.kvr\n"
     "   The directory has to exist before calling Quillmar.\n";
 
-class DiskFiles : public Files {
- public:
-  std::unique_ptr<ByteSource> OpenInput(const std::string& path) override {
-    return quillmar::OpenInput(path);
-  }
-  std::unique_ptr<ByteSink> OpenOutput(const std::string& path) override {
-    std::unique_ptr<ByteSink> file = quillmar::OpenOutput(path);
-#ifndef _WIN32
-    if (file) return std::make_unique<BackgroundSink>(std::move(file));
-#endif
-    return file;
-  }
-  bool SameFile(const std::string& a, const std::string& b) override {
-    return quillmar::SameFile(a, b);
-  }
-  bool IsConsole(const std::string& path) override { return IsConsoleFile(path); }
-  bool CanName(const std::string& path) override { return quillmar::CanName(path); }
-};
-
 }  // namespace
+
+std::unique_ptr<ByteSource> DiskFiles::OpenInput(const std::string& path) {
+  return quillmar::OpenInput(path);
+}
+
+std::unique_ptr<ByteSink> DiskFiles::OpenOutput(const std::string& path) {
+  std::unique_ptr<ByteSink> file = quillmar::OpenOutput(path);
+#ifndef _WIN32
+  if (file) return std::make_unique<BackgroundSink>(std::move(file));
+#endif
+  return file;
+}
+
+bool DiskFiles::SameFile(const std::string& a, const std::string& b) {
+  return quillmar::SameFile(a, b);
+}
+
+bool DiskFiles::IsConsole(const std::string& path) { return IsConsoleFile(path); }
+
+bool DiskFiles::CanName(const std::string& path) { return quillmar::CanName(path); }
 
 int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console) {
   switch (outcome.kind) {

@@ -25,6 +25,16 @@ class Files {
   virtual bool CanName(const std::string& /*path*/) { return true; }
 };
 
+// The files on disk.
+class DiskFiles : public Files {
+ public:
+  std::unique_ptr<ByteSource> OpenInput(const std::string& path) override;
+  std::unique_ptr<ByteSink> OpenOutput(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  bool IsConsole(const std::string& path) override;
+  bool CanName(const std::string& path) override;
+};
+
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
 // input and output paths (UTF-8). Returns the exit status.
 int Run(std::span<const std::string> args, Console& console, Files& files);

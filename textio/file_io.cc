@@ -4,10 +4,16 @@
 
 #include <sys/stat.h>
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 #ifndef _WIN32
 #include <unistd.h>
@@ -159,6 +165,119 @@ void MakeFolder(const std::string& path) {
 #endif
   std::error_code ec;
   std::filesystem::create_directory(folder, ec);
+}
+
+std::unique_ptr<FileSink> OpenTemporary(const std::string& path) {
+#ifdef _WIN32
+  HANDLE h =
+      CreateFileW(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  FileHandle f(_fdopen(fd, "wb"));
+  if (!f) {
+    _close(fd);
+    return nullptr;
+  }
+  std::setvbuf(f.get(), nullptr, _IONBF, 0);
+  return std::make_unique<FileSink>(std::move(f));
+#else
+  return OpenOutput(path);
+#endif
+}
+
+bool MoveOnto(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+void RemoveFile(const std::string& path) {
+#ifdef _WIN32
+  DeleteFileW(NativePath(path).c_str());
+#else
+  unlink(path.c_str());
+#endif
+}
+
+bool FileExists(const std::string& path) {
+#ifdef _WIN32
+  return GetFileAttributesW(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+#endif
+}
+
+void RemoveFilesEndingWith(const std::string& folder, std::string_view ending) {
+#ifdef _WIN32
+  std::filesystem::path where = NativePath(folder);
+#else
+  std::filesystem::path where = folder;
+#endif
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(where, ec)) {
+    std::u8string name = entry.path().filename().u8string();
+    if (std::u8string_view(name).ends_with(
+            std::u8string_view(reinterpret_cast<const char8_t*>(ending.data()), ending.size()))) {
+      std::filesystem::remove(entry.path(), ec);
+    }
+  }
+}
+
+namespace {
+
+// The file to remove on an interruption, in memory that the handler can
+// read while the program runs: no allocation, no lock.
+#ifdef _WIN32
+wchar_t interrupted_path[32768];
+#else
+char interrupted_path[4096];
+#endif
+std::atomic<bool> remove_on_interrupt{false};
+
+#ifdef _WIN32
+BOOL WINAPI RemoveOnInterrupt(DWORD /*event*/) {
+  if (remove_on_interrupt) DeleteFileW(interrupted_path);
+  return FALSE;  // and the program ends as it would have
+}
+#else
+void RemoveOnInterrupt(int signal) {
+  if (remove_on_interrupt) unlink(interrupted_path);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+#endif
+
+}  // namespace
+
+void RemoveIfInterrupted(const std::string& path) {
+  remove_on_interrupt = false;
+#ifdef _WIN32
+  static const bool handled = SetConsoleCtrlHandler(&RemoveOnInterrupt, TRUE) != 0;
+  (void)handled;
+  std::wstring native = NativePath(path).native();
+  if (path.empty() || native.size() >= std::size(interrupted_path)) return;
+  std::copy(native.begin(), native.end(), interrupted_path);
+  interrupted_path[native.size()] = L'\0';
+#else
+  static const bool handled = [] {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, &RemoveOnInterrupt);
+    return true;
+  }();
+  (void)handled;
+  if (path.empty() || path.size() >= std::size(interrupted_path)) return;
+  std::copy(path.begin(), path.end(), interrupted_path);
+  interrupted_path[path.size()] = '\0';
+#endif
+  remove_on_interrupt = true;
 }
 
 }  // namespace quillmar

@@ -7,6 +7,7 @@
 #endif
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "textio/byte_io.h"
 
@@ -68,5 +69,23 @@ bool SameFile(const std::string& a, const std::string& b);
 // Makes a folder where none is. One that cannot be made shows as a file in
 // it that cannot be opened.
 void MakeFolder(const std::string& path);
+
+// For a copy that is put in place only once it is complete (the companion
+// for dropped files): the copy is written under another name, then moved
+// onto its own in one step.
+// Creates the file, or empties it; on Windows it can be removed while it
+// is open, by RemoveIfInterrupted's handler.
+std::unique_ptr<FileSink> OpenTemporary(const std::string& path);
+// Moves the file onto `to`, replacing what is there, in one step; false
+// if it could not.
+bool MoveOnto(const std::string& from, const std::string& to);
+void RemoveFile(const std::string& path);
+bool FileExists(const std::string& path);
+// Removes the files in `folder` whose names end with `ending`.
+void RemoveFilesEndingWith(const std::string& folder, std::string_view ending);
+// Until called again, an interruption of the program (Ctrl+C, a closed
+// window, SIGINT, SIGTERM or SIGHUP) removes the file at `path` before the
+// program ends as it would have; "" forgets it.
+void RemoveIfInterrupted(const std::string& path);
 
 }  // namespace quillmar

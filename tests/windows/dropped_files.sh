@@ -1,9 +1,10 @@
 #!/bin/sh
 # Drops settings files on the companion under Wine, named as Explorer hands
 # them over (with spaces, non-ASCII letters and "&"; one damaged; one named
-# relative to its drive's current folder), and checks
-# each copy in converted\ beside its file, that no dropped file changed, and
-# the messages with their closing count.
+# relative to its drive's current folder), and checks each copy in
+# converted\ beside its file, that the damaged file's earlier copy was kept
+# and no unfinished copy is left, that no dropped file changed, and the
+# messages with their closing count.
 #   dropped_files.sh WINDOWS_BUILD_DIR WORK_DIR
 set -eu
 build=$1
@@ -15,6 +16,9 @@ printf 'old\r\n' >'Heads & Co/converted/keep.kvr'
 printf '4162-1=10\n' >'Düse.kvr'
 printf '9040-1=True\r\n' >'A&B.kvr'
 printf 'A' >'broken.kvr'
+mkdir converted
+printf '4172-1=63\r\n' >converted/broken.kvr
+printf '4172' >converted/ended.kvr.quillmar-unfinished
 printf '4162-2=10\r\n' >'drive.kvr'
 cp -r "$work/drop" "$work/before"
 win() { printf 'Z:%s' "$PWD/$1" | tr / '\\'; }
@@ -34,7 +38,7 @@ c() { printf '\r\nConverting %s -> %s.\r\n' "$(win "$1")" "$(win "$2")"; }
   c 'A&B.kvr' 'converted/A&B.kvr'
   printf 'Conversion Complete.\r\n'
   c broken.kvr converted/broken.kvr
-  printf 'Error: Wrong Format\r\n'
+  printf 'Error: Wrong Format\r\nThe earlier copy converted\\broken.kvr was kept.\r\n'
   # A path relative to the drive's current folder, which is this one.
   printf '\r\nConverting Z:drive.kvr -> Z:converted\\drive.kvr.\r\nConversion Complete.\r\n'
   printf '\r\nConverted: 4, failed: 1.\r\n'
@@ -46,6 +50,8 @@ check 'Heads & Co/converted/keep.kvr' 'old\r\n'
 check converted/Düse.kvr '4172-1=19\r\n'
 check 'converted/A&B.kvr' '9040-1=False\r\n'
 check converted/drive.kvr '4172-2=19\r\n'
+check converted/broken.kvr '4172-1=63\r\n'
+[ -z "$(find . -name '*.quillmar-unfinished')" ] || fail "an unfinished copy is left: $(find . -name '*.quillmar-unfinished')"
 for f in 'Heads & Co/ZUL 1.kvr' Düse.kvr 'A&B.kvr' broken.kvr drive.kvr; do
   cmp "$f" "$work/before/$f" || fail "the dropped file $f changed"
 done

@@ -34,6 +34,7 @@ run 1 "$build/Convert dropped files.exe" "$dir\\bad%LONE%.kvr" "$dir\\good.kvr"
 {
   printf '\r\nConverting %s\\%s -> %s\\converted\\%s.\r\n' "$dir" "$bad" "$dir" "$bad"
   printf 'Cannot open input file %s\\%s: its name is not valid Unicode.\r\n' "$dir" "$bad"
+  printf 'No copy was made.\r\n'
   printf '\r\nConverting %s\\good.kvr -> %s\\converted\\good.kvr.\r\n' "$dir" "$dir"
   printf 'Conversion Complete.\r\n\r\nConverted: 1, failed: 1.\r\n'
 } >expected.txt
