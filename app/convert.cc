@@ -28,16 +28,20 @@ bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state
     case Effect::kKeep:
       if (effect.head == Effect::kKnownHead) {
         console << "Detecting head type: " << effect.head_name << "\n";
+        ++state.tally.known_heads;
       } else if (effect.head == Effect::kUnknownHead) {
         console << "Error: Headtype not found - Xaar500 value is used..\n";
+        ++state.tally.unknown_heads;
       }
       output.WriteLine(content, breaks);
       return true;
     case Effect::kReplace:
       output.WriteLine(effect.line, 1);
+      ++state.tally.rewritten;
       return true;
     case Effect::kRewrite:
       output.WriteNumberedLine(effect.key, effect.line, effect.number);
+      ++state.tally.rewritten;
       return true;
     case Effect::kOutOfRange:
       break;
@@ -113,6 +117,7 @@ Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size
     TextConverter converter(in, out, block, mode);
     PieceState state;
     Outcome outcome = converter.Convert(console, state);
+    outcome.tally = state.tally;
     return FailIfChanged(outcome, state, state.consumed, in);
   } catch (const std::bad_alloc&) {
     return {Outcome::kNoMemory, 1};
@@ -139,7 +144,7 @@ Outcome TextConverter::Convert(Console& console, PieceState& state) {
   uint64_t working = 0;
   try {
     Outcome outcome = ConvertLines(splitter_, state, output_, console, &working);
-    state.lines = splitter_.LineNumber() - 1;
+    state.tally.lines = splitter_.LineNumber() - 1;
     state.marked = input_.Marked();
     state.exhausted = input_.Exhausted();
     state.consumed = input_.Consumed();

@@ -12,10 +12,30 @@
 
 namespace quillmar {
 
+// What a conversion met, for a report on it: a copy that completed may
+// still deserve a look.
+struct Tally {
+  uint64_t lines = 0;          // converted
+  uint64_t rewritten = 0;      // 4162 lines rewritten, and 9040-1 forced
+  uint64_t known_heads = 0;    // head type lines that named a known head
+  uint64_t unknown_heads = 0;  // and those that named none
+  Tally& operator+=(const Tally& more) {
+    lines += more.lines;
+    rewritten += more.rewritten;
+    known_heads += more.known_heads;
+    unknown_heads += more.unknown_heads;
+    return *this;
+  }
+  bool operator==(const Tally&) const = default;
+};
+
 struct Outcome {
   enum Kind { kComplete, kWrongFormat, kReadFailed, kWriteFailed, kOutOfRange, kNoMemory };
+  Outcome() = default;
+  Outcome(Kind k, uint64_t at = 0) : kind(k), line(at) {}  // NOLINT: converts from a kind
   Kind kind = kComplete;
   uint64_t line = 0;  // for kOutOfRange and kNoMemory: the line at fault
+  Tally tally;        // of the lines converted, once complete
 };
 
 // Writes go in blocks this many times larger than reads: fewer system
@@ -40,7 +60,7 @@ struct PieceState {
   // came yet), and whether a line's result depended on it.
   bool guessed = false;
   bool guess_used = false;
-  uint64_t lines = 0;      // the LFs it held, once converted whole
+  Tally tally;             // its lines, once converted whole
   bool marked = false;     // whether a 0x1A byte ended the text in it
   bool exhausted = false;  // whether the data ran out, with no 0x1A byte
   uint64_t consumed = 0;   // the bytes read from the source for it

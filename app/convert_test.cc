@@ -135,6 +135,9 @@ TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
       Result fast = ConvertText(input, SIZE_MAX, SIZE_MAX, 256, SplitMode::kFast, stretch);
       ASSERT_EQ(fast.outcome.kind, reference.outcome.kind) << text << " " << stretch;
       ASSERT_EQ(fast.outcome.line, reference.outcome.line) << text << " " << stretch;
+      if (reference.outcome.kind == Outcome::kComplete) {
+        ASSERT_TRUE(fast.outcome.tally == reference.outcome.tally) << text << " " << stretch;
+      }
       ASSERT_EQ(fast.output, reference.output) << text << " " << stretch;
       ASSERT_EQ(fast.console, reference.console) << text << " " << stretch;
     }

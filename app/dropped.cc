@@ -2,10 +2,13 @@
 // control, with every message it prints.
 #include "app/dropped.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <set>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/run.h"
 #include "textio/file_io.h"
@@ -45,6 +48,46 @@ class UnfinishedCopy : public DiskFiles {
   const std::string &copy_, &unfinished_;
 };
 
+// Passes the messages on, and keeps the last line: what ended a run that
+// failed.
+class LastLine final : public Console {
+ public:
+  explicit LastLine(Console& out) : out_(out) {}
+  const std::string& last() const { return last_; }
+  void Flush() override { out_.Flush(); }
+
+ protected:
+  void Write(std::string_view text) override {
+    out_ << text;
+    for (char c : text) {
+      if (c != '\n') {
+        line_ += c;
+      } else if (!line_.empty()) {
+        last_ = std::move(line_);
+        line_.clear();
+      }
+    }
+  }
+
+ private:
+  Console& out_;
+  std::string line_, last_;
+};
+
+// What a copy that completed may still deserve a look for.
+std::vector<std::string_view> Notes(const Tally& tally) {
+  if (tally.lines == 0) return {"the file is empty."};
+  std::vector<std::string_view> notes;
+  if (tally.known_heads + tally.unknown_heads == 0) {
+    notes.emplace_back("it names no head type: the Xaar500 factor was used.");
+  }
+  if (tally.unknown_heads > 0) {
+    notes.emplace_back("its head type is not known: the Xaar500 factor was used.");
+  }
+  if (tally.rewritten == 0) notes.emplace_back("no line was rewritten.");
+  return notes;
+}
+
 }  // namespace
 
 int ConvertDropped(std::span<const std::string> dropped, Console& console) {
@@ -54,49 +97,77 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
             << kSeparator << "F in the folder of F. No dropped file is changed.\n";
     return 1;
   }
-  uint64_t converted = 0, failed = 0;
+  // In the summary a file goes by its name where all came from one folder.
+  bool one_folder = std::ranges::all_of(dropped, [&](const std::string& file) {
+    return file.compare(0, NameStart(file), dropped[0], 0, NameStart(dropped[0])) == 0;
+  });
+  auto label = [one_folder](const std::string& file) {
+    return one_folder ? file.substr(NameStart(file)) : file;
+  };
+  // Each a line of the summary: the file, and what ended it or what to
+  // look at.
+  std::vector<std::pair<std::string, std::string>> failed, notes;
+  uint64_t converted = 0;
   std::set<std::string> cleaned;
   for (const std::string& file : dropped) {
     size_t name = NameStart(file);
     std::string folder = file.substr(0, name) + "converted";
     std::string shown = "converted" + std::string(kSeparator) + file.substr(name);
     std::string copy = file.substr(0, name) + shown;
+    // A reason of the companion's own, said before any conversion.
+    std::string refused;
     bool replaces_original = false;
     for (const std::string& other : dropped) replaces_original |= SameFile(copy, other);
-    if (replaces_original) {
-      console << "\nNot converted: " << file << ". Its copy " << copy
-              << " would replace a dropped file.\n";
-      ++failed;
+    if (IsFolder(file)) {
+      refused = "It is a folder: open it and drop the files in it.";
+    } else if (replaces_original) {
+      refused = "Its copy " + copy + " would replace a dropped file.";
+    } else if (OpenInput(file) && !MakeFolder(folder)) {
+      // Only beside a file that can be read: a missing file gets its
+      // message, not a new folder.
+      refused = "Cannot make the folder " + folder +
+                (FileExists(folder) ? ": a file has that name." : ".");
+    }
+    if (!refused.empty()) {
+      console << "\nNot converted: " << file << ". " << refused << "\n";
+      failed.emplace_back(label(file), refused);
       continue;
     }
-    // Only beside a file that can be read: a dropped folder or a missing
-    // file gets its message, not a new folder. A folder that cannot be made
-    // is reported as the output that cannot be opened.
-    if (OpenInput(file)) {
-      MakeFolder(folder);
-      if (cleaned.insert(folder).second) RemoveFilesEndingWith(folder, kUnfinished);
-    }
+    if (cleaned.insert(folder).second) RemoveFilesEndingWith(folder, kUnfinished);
     // The copy is put in place only once it is complete: an earlier copy
     // is never replaced by a broken one.
     const std::string unfinished = copy + std::string(kUnfinished);
     RemoveIfInterrupted(unfinished);
     UnfinishedCopy files(copy, unfinished);
+    LastLine messages(console);
+    Tally tally;
     const std::string args[] = {"quillmar", file, copy};
-    bool done = Run(args, console, files) == 0;
+    bool done = Run(args, messages, files, &tally) == 0;
     if (done && !MoveOnto(unfinished, copy)) {
-      console << "Cannot put the copy in place as " << shown << ".\n";
+      messages << "Cannot put the copy in place as " << shown << ".\n";
       done = false;
     }
-    if (!done) {
-      RemoveFile(unfinished);
-      console << (FileExists(copy) ? "The earlier copy " + shown + " was kept.\n"
-                                   : std::string("No copy was made.\n"));
-    }
     RemoveIfInterrupted("");
-    (done ? converted : failed) += 1;
+    if (done) {
+      ++converted;
+      for (std::string_view note : Notes(tally)) notes.emplace_back(label(file), note);
+      continue;
+    }
+    failed.emplace_back(label(file), messages.last());
+    RemoveFile(unfinished);
+    console << (FileExists(copy) ? "The earlier copy " + shown + " was kept.\n"
+                                 : std::string("No copy was made.\n"));
   }
-  console << "\nConverted: " << converted << ", failed: " << failed << ".\n";
-  return failed == 0 ? 0 : 1;
+  // With many files, the failures have scrolled away: they are listed
+  // again, and the copies that deserve a look.
+  for (const auto& [list, heading] :
+       {std::pair{&failed, "Failed:"}, {&notes, "Converted, worth a look:"}}) {
+    if (list->empty()) continue;
+    console << "\n" << heading << "\n";
+    for (const auto& [file, why] : *list) console << "  " << file << ": " << why << "\n";
+  }
+  console << "\nConverted: " << converted << ", failed: " << failed.size() << ".\n";
+  return failed.empty() ? 0 : 1;
 }
 
 }  // namespace quillmar

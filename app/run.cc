@@ -72,7 +72,7 @@ int Run(std::span<const std::string> args, Console& console) {
   return Run(args, console, disk);
 }
 
-int Run(std::span<const std::string> args, Console& console, Files& files) {
+int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally) {
   if (args.size() < 3) {
     console << kUsage;
     return 1;
@@ -115,6 +115,7 @@ int Run(std::span<const std::string> args, Console& console, Files& files) {
   Outcome outcome = Convert(*in, *out, console);
   in->Close();
   if (!out->Close() && outcome.kind == Outcome::kComplete) outcome = {Outcome::kWriteFailed};
+  if (tally != nullptr) *tally = outcome.tally;
   return Report(outcome, in_path, out_path, console);
 }
 

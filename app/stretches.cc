@@ -135,8 +135,9 @@ class Stretches {
   void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
   void ConvertHere(Piece& piece, ByteSink& out, Console& console);
   bool WriteHeld(Piece& piece, ByteSink& out);
-  Outcome ConvertRestAlone(const Piece& piece, uint64_t lines, ByteSink& out, Console& console);
-  Outcome FinalOutcome(Outcome outcome, const Piece& piece, uint64_t lines);
+  Outcome ConvertRestAlone(const Piece& piece, const Tally& before, ByteSink& out,
+                           Console& console);
+  Outcome FinalOutcome(Outcome outcome, const Piece& piece, const Tally& before);
   void Plan(ScaleClass family);
 
   ByteSource& in_;
@@ -251,9 +252,13 @@ bool Stretches::WriteHeld(Piece& piece, ByteSink& out) {
 // memory given back, the rest of the file is converted from that line on,
 // on one thread, as one thread would have: it fails only where one thread
 // would fail.
-Outcome Stretches::ConvertRestAlone(const Piece& piece, uint64_t lines, ByteSink& out,
+Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, ByteSink& out,
                                     Console& console) {
-  const uint64_t before = piece.outcome.line - 1;  // the piece's LFs before the line
+  // The lines written: the pieces before, and those of this one before the
+  // line at fault.
+  Tally written = piece.state.tally;
+  written.lines = piece.outcome.line - 1;
+  written += before;
   const ScaleClass family = piece.state.rules.family;
   Stop();
   for (Piece& p : pieces_) {
@@ -266,7 +271,7 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, uint64_t lines, ByteSink
   here_source_.reset();
   plan_.cuts().StopCutting();
   ReturnFreedMemory();
-  std::optional<uint64_t> at = plan_.cuts().AfterLfs(piece.begin, before);
+  std::optional<uint64_t> at = plan_.cuts().AfterLfs(piece.begin, piece.outcome.line - 1);
   if (!at) return {Outcome::kReadFailed};  // the file changed under the run
   Piece rest;
   rest.begin = *at;
@@ -281,16 +286,19 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, uint64_t lines, ByteSink
   } catch (const std::bad_alloc&) {
     rest.outcome = {Outcome::kNoMemory, 1};
   }
-  return FinalOutcome(rest.outcome, rest, lines + before);
+  return FinalOutcome(rest.outcome, rest, written);
 }
 
-// What the run comes to when `piece`, whose first line follows `lines`
-// LFs of the file, ended it: its line numbers counted from the file's
-// start, and a text that ended with the data checked against the file.
-Outcome Stretches::FinalOutcome(Outcome outcome, const Piece& piece, uint64_t lines) {
+// What the run comes to when `piece`, whose first line follows the lines
+// `before`, ended it: its line numbers counted from the file's start, the
+// tally of the whole, and a text that ended with the data checked against
+// the file.
+Outcome Stretches::FinalOutcome(Outcome outcome, const Piece& piece, const Tally& before) {
   if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
-    outcome.line += lines;
+    outcome.line += before.lines;
   }
+  outcome.tally = before;
+  outcome.tally += piece.state.tally;
   return FailIfChanged(outcome, piece.state, piece.begin + piece.state.consumed, in_);
 }
 
@@ -311,7 +319,7 @@ void Stretches::Plan(ScaleClass family) {
 
 Outcome Stretches::Run(ByteSink& out, Console& console) {
   ScaleClass family = ScaleClass::Xaar500;  // in force after the pieces written
-  uint64_t lines = 0;                       // the LFs of the pieces written
+  Tally before;                             // of the pieces written
   for (uint64_t k = 0;; ++k) {
     while (!plan_.Done() && planned_ < k + kAhead) Plan(family);
     Piece& piece = Slot(k);
@@ -327,7 +335,7 @@ Outcome Stretches::Run(ByteSink& out, Console& console) {
       piece.guess = family;
       ConvertHere(piece, out, console);
       if (piece.outcome.kind == Outcome::kNoMemory) {
-        return ConvertRestAlone(piece, lines, out, console);
+        return ConvertRestAlone(piece, before, out, console);
       }
     }
     console << piece.messages;
@@ -337,9 +345,9 @@ Outcome Stretches::Run(ByteSink& out, Console& console) {
     Discard(piece);
     if (!written) return {Outcome::kWriteFailed};
     if (piece.outcome.kind != Outcome::kComplete || piece.ended || piece.end == kToTheEnd) {
-      return FinalOutcome(piece.outcome, piece, lines);
+      return FinalOutcome(piece.outcome, piece, before);
     }
-    lines += piece.state.lines;
+    before += piece.state.tally;
     if (!piece.state.guessed) family = piece.state.rules.family;
   }
 }

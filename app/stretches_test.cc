@@ -49,6 +49,9 @@ Result ConvertFile(const std::string& text, size_t block, size_t stretch = 0,
 void ExpectSame(const Result& two, const Result& one, const char* what) {
   EXPECT_EQ(two.outcome.kind, one.outcome.kind) << what;
   EXPECT_EQ(two.outcome.line, one.outcome.line) << what;
+  if (one.outcome.kind == Outcome::kComplete) {
+    EXPECT_TRUE(two.outcome.tally == one.outcome.tally) << what;
+  }
   EXPECT_TRUE(two.output == one.output) << what;  // not EXPECT_EQ: it would print them whole
   EXPECT_EQ(two.console, one.console) << what;
 }

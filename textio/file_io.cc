@@ -157,7 +157,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 #endif
 }
 
-void MakeFolder(const std::string& path) {
+bool MakeFolder(const std::string& path) {
 #ifdef _WIN32
   std::filesystem::path folder = NativePath(path);
 #else
@@ -165,6 +165,17 @@ void MakeFolder(const std::string& path) {
 #endif
   std::error_code ec;
   std::filesystem::create_directory(folder, ec);
+  return IsFolder(path);
+}
+
+bool IsFolder(const std::string& path) {
+#ifdef _WIN32
+  DWORD attributes = GetFileAttributesW(NativePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
 }
 
 std::unique_ptr<FileSink> OpenTemporary(const std::string& path) {

@@ -66,9 +66,9 @@ std::unique_ptr<FileSource> OpenInput(const std::string& path);
 std::unique_ptr<FileSink> OpenOutput(const std::string& path);
 // Whether both paths name one file, through links too.
 bool SameFile(const std::string& a, const std::string& b);
-// Makes a folder where none is. One that cannot be made shows as a file in
-// it that cannot be opened.
-void MakeFolder(const std::string& path);
+// Makes a folder where none is; false if there is none afterwards.
+bool MakeFolder(const std::string& path);
+bool IsFolder(const std::string& path);
 
 // For a copy that is put in place only once it is complete (the companion
 // for dropped files): the copy is written under another name, then moved

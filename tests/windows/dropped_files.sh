@@ -1,10 +1,10 @@
 #!/bin/sh
 # Drops settings files on the companion under Wine, named as Explorer hands
 # them over (with spaces, non-ASCII letters and "&"; one damaged; one named
-# relative to its drive's current folder), and checks each copy in
+# relative to its drive's current folder; a folder), and checks each copy in
 # converted\ beside its file, that the damaged file's earlier copy was kept
 # and no unfinished copy is left, that no dropped file changed, and the
-# messages with their closing count.
+# messages with their closing summary.
 #   dropped_files.sh WINDOWS_BUILD_DIR WORK_DIR
 set -eu
 build=$1
@@ -24,7 +24,7 @@ cp -r "$work/drop" "$work/before"
 win() { printf 'Z:%s' "$PWD/$1" | tr / '\\'; }
 status=0
 wine "$build/Convert dropped files.exe" "$(win 'Heads & Co/ZUL 1.kvr')" "$(win Düse.kvr)" \
-  "$(win 'A&B.kvr')" "$(win broken.kvr)" Z:drive.kvr </dev/null >"$work/console.txt" 2>"$work/errors.txt" ||
+  "$(win 'A&B.kvr')" "$(win broken.kvr)" Z:drive.kvr "$(win 'Heads & Co')" </dev/null >"$work/console.txt" 2>"$work/errors.txt" ||
   status=$?
 fail() { echo "$1"; cat "$work/console.txt" "$work/errors.txt"; exit 1; }
 [ "$status" = 1 ] || fail "exit status $status, not 1"
@@ -41,7 +41,15 @@ c() { printf '\r\nConverting %s -> %s.\r\n' "$(win "$1")" "$(win "$2")"; }
   printf 'Error: Wrong Format\r\nThe earlier copy converted\\broken.kvr was kept.\r\n'
   # A path relative to the drive's current folder, which is this one.
   printf '\r\nConverting Z:drive.kvr -> Z:converted\\drive.kvr.\r\nConversion Complete.\r\n'
-  printf '\r\nConverted: 4, failed: 1.\r\n'
+  printf '\r\nNot converted: %s. It is a folder: open it and drop the files in it.\r\n' "$(win 'Heads & Co')"
+  # The summary: the files came from several folders, so it names them whole.
+  printf '\r\nFailed:\r\n  %s: Error: Wrong Format\r\n' "$(win broken.kvr)"
+  printf '  %s: It is a folder: open it and drop the files in it.\r\n' "$(win 'Heads & Co')"
+  printf '\r\nConverted, worth a look:\r\n'
+  for f in "$(win Düse.kvr)" "$(win 'A&B.kvr')" Z:drive.kvr; do
+    printf '  %s: it names no head type: the Xaar500 factor was used.\r\n' "$f"
+  done
+  printf '\r\nConverted: 4, failed: 2.\r\n'
 } >"$work/expected.txt"
 cmp "$work/expected.txt" "$work/console.txt" || fail "the messages differ from $work/expected.txt"
 check() { [ "$(od -An -c "$1")" = "$(printf "$2" | od -An -c)" ] || fail "$1 holds the wrong bytes"; }
@@ -55,4 +63,4 @@ check converted/broken.kvr '4172-1=63\r\n'
 for f in 'Heads & Co/ZUL 1.kvr' Düse.kvr 'A&B.kvr' broken.kvr drive.kvr; do
   cmp "$f" "$work/before/$f" || fail "the dropped file $f changed"
 done
-echo "dropped files: 4 converted into converted\\, 1 failed, none changed"
+echo "dropped files: 4 converted into converted\\, 2 failed, none changed"

@@ -36,7 +36,12 @@ run 1 "$build/Convert dropped files.exe" "$dir\\bad%LONE%.kvr" "$dir\\good.kvr"
   printf 'Cannot open input file %s\\%s: its name is not valid Unicode.\r\n' "$dir" "$bad"
   printf 'No copy was made.\r\n'
   printf '\r\nConverting %s\\good.kvr -> %s\\converted\\good.kvr.\r\n' "$dir" "$dir"
-  printf 'Conversion Complete.\r\n\r\nConverted: 1, failed: 1.\r\n'
+  printf 'Conversion Complete.\r\n'
+  printf '\r\nFailed:\r\n  %s: Cannot open input file %s\\%s: its name is not valid Unicode.\r\n' \
+    "$bad" "$dir" "$bad"
+  printf '\r\nConverted, worth a look:\r\n'
+  printf '  good.kvr: it names no head type: the Xaar500 factor was used.\r\n'
+  printf '\r\nConverted: 1, failed: 1.\r\n'
 } >expected.txt
 cmp expected.txt console.txt || fail "the companion: the messages differ from $work/expected.txt"
 [ "$(od -An -c converted/good.kvr)" = "$(printf '4172-1=19\r\n' | od -An -c)" ] ||
