@@ -157,14 +157,20 @@ bool SameFile(const std::string& a, const std::string& b) {
 #endif
 }
 
-bool MakeFolder(const std::string& path) {
+namespace {
+// The path as the C++ file-system library takes it.
+std::filesystem::path FsPath(const std::string& path) {
 #ifdef _WIN32
-  std::filesystem::path folder = NativePath(path);
+  return NativePath(path);
 #else
-  std::filesystem::path folder = path;
+  return path;
 #endif
+}
+}  // namespace
+
+bool MakeFolder(const std::string& path) {
   std::error_code ec;
-  std::filesystem::create_directory(folder, ec);
+  std::filesystem::create_directory(FsPath(path), ec);
   return IsFolder(path);
 }
 
@@ -228,13 +234,8 @@ bool FileExists(const std::string& path) {
 }
 
 void RemoveFilesEndingWith(const std::string& folder, std::string_view ending) {
-#ifdef _WIN32
-  std::filesystem::path where = NativePath(folder);
-#else
-  std::filesystem::path where = folder;
-#endif
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(where, ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder), ec)) {
     std::u8string name = entry.path().filename().u8string();
     if (std::u8string_view(name).ends_with(
             std::u8string_view(reinterpret_cast<const char8_t*>(ending.data()), ending.size()))) {
