@@ -234,13 +234,13 @@ bool FileExists(const std::string& path) {
 }
 
 void RemoveFilesEndingWith(const std::string& folder, std::string_view ending) {
+  // Compared in the system's own form: a name there need not be valid text.
+  const auto tail = std::filesystem::path(std::string(ending)).native();
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder), ec)) {
-    std::u8string name = entry.path().filename().u8string();
-    if (std::u8string_view(name).ends_with(
-            std::u8string_view(reinterpret_cast<const char8_t*>(ending.data()), ending.size()))) {
-      std::filesystem::remove(entry.path(), ec);
-    }
+  for (std::filesystem::directory_iterator it(FsPath(folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::error_code in_use;  // by a run of its own: left to it
+    if (it->path().native().ends_with(tail)) std::filesystem::remove(it->path(), in_use);
   }
 }
 
