@@ -22,6 +22,7 @@
 //              bytes a reader copies to the file NAME.read), or a file NAME
 //              that standard output writes to
 //   memory-limit: KB of address space the program may use (ulimit -v);
+//   data-limit: KB of data the program may use (ulimit -d);
 //              such cases skip under --no-memory-limits (sanitizers and
 //              emulators reserve more than any such limit)
 //   file-size-limit: the largest file the program may write, in the
@@ -66,7 +67,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
   std::string skip_as_root;
   std::string only_platform, only_why;
-  std::string stdin_to, stdout_to, memory_limit, file_size_limit;
+  std::string stdin_to, stdout_to, memory_limit, data_limit, file_size_limit;
   std::string console;
   int status = 0;
   std::map<std::string, std::string> outs;
@@ -180,6 +181,8 @@ std::vector<Case> ReadCases(const std::string& path) {
       c.stdout_to = value;
     } else if (key == "memory-limit") {
       c.memory_limit = value;
+    } else if (key == "data-limit") {
+      c.data_limit = value;
     } else if (key == "file-size-limit") {
       c.file_size_limit = value;
     } else if (key == "skip-as-root") {
@@ -261,7 +264,9 @@ std::string Mismatch(const std::string& want, const std::string& got) {
 // Why the case does not run here, or nothing.
 std::string SkipReason(const Case& c, const std::string& platform, bool memory_limits) {
   if (!c.only_platform.empty() && c.only_platform != platform) return c.only_why;
-  if (!c.memory_limit.empty() && !memory_limits) return "no memory limit in this build";
+  if ((!c.memory_limit.empty() || !c.data_limit.empty()) && !memory_limits) {
+    return "no memory limit in this build";
+  }
   if (!c.skip_as_root.empty() && geteuid() == 0) return c.skip_as_root;
   return "";
 }
@@ -309,6 +314,7 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
     run.append(" ").append(ShellQuote(PlaceDir(a, dir, platform)));
   run.append(" 2>.stderr").append(c.stdin_to == "closed" ? " <&-" : " </dev/null");
   if (!c.memory_limit.empty()) run = "ulimit -v " + c.memory_limit + " && " + run;
+  if (!c.data_limit.empty()) run = "ulimit -d " + c.data_limit + " && " + run;
   if (!c.file_size_limit.empty()) run = "ulimit -f " + c.file_size_limit + " && " + run;
   std::string command = "cd " + ShellQuote(dir.string()) + " && ";
   if (c.stdout_to == "broken-pipe") {
