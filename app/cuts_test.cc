@@ -37,7 +37,7 @@ TEST(CutsTest, CutsAtALineStartPreferringAHeadTypeLine) {
 
 TEST(CutsTest, FindsTheFamilyInForceBeforeACut) {
   // Windows of 16 KiB are read back: the head type lines lie in another.
-  const std::string filler(40 * 1024, 'x');
+  const std::string filler(size_t{40} * 1024, 'x');
   const std::string text = "1000-4=HP600\nA=" + filler + "\n1000-4=XAAR128\nB=" + filler +
                            "\n1000-4=NOSUCHHEAD\nC=1\n" + "D=" + filler + "\n";
   MemorySource in(text, 5000, std::nullopt, true);

@@ -29,9 +29,9 @@ TEST(PieceIoTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
   // A buffer moved from holds nothing, and the pool never hands one out.
   Buffer moved(kSize);
   Buffer taker(std::move(moved));
-  EXPECT_EQ(moved.size(), 0u);
+  EXPECT_EQ(moved.size(), 0u);  // NOLINT(bugprone-use-after-move): what a move leaves
   pool.Clear();
-  pool.Give(std::move(moved));
+  pool.Give(std::move(moved));  // NOLINT(bugprone-use-after-move)
   Buffer next = pool.Take();
   EXPECT_NE(next.data(), nullptr);
   EXPECT_EQ(next.size(), kSize);

@@ -67,14 +67,15 @@ std::string Lines(size_t bytes, std::string_view head = "HP600") {
 }
 
 constexpr size_t kBlock = 1024;
-constexpr size_t kStretch = 64 * 1024;
+constexpr size_t kStretch = size_t{64} * 1024;
 
 TEST(StretchesTest, RunningOutOfMemoryAnywhereEndsAsOneThreadWould) {
-  // A line far too long for a converting thread to hold, 40 KB into the
+  // A line far too long for a converting thread to hold, half a stretch into the
   // third piece: its thread gives the piece back, and the writing thread
   // must hold the whole line, a line the rules read.
-  const std::string text = Lines(2 * kStretch + 40 * 1024) +
-                           "9040-1=" + std::string(256 * 1024, 'v') + "\r\n" + Lines(3 * kStretch);
+  const std::string text = Lines(2 * kStretch + kStretch / 2) +
+                           "9040-1=" + std::string(4 * kStretch, 'v') + "\r\n" +
+                           Lines(3 * kStretch);
   const Result whole = ConvertFile(text, kBlock);
   ASSERT_EQ(whole.outcome.kind, Outcome::kComplete);
   struct Row {
@@ -82,8 +83,8 @@ TEST(StretchesTest, RunningOutOfMemoryAnywhereEndsAsOneThreadWould) {
     Failing failing;
   } rows[] = {
       {"a converting thread cannot make its buffers", {0, 1, OnThreads::kOthers}},
-      {"the writing thread runs out once, at the long line", {128 * 1024, 1, OnThreads::kThis}},
-      {"memory runs out for the long line for good", {128 * 1024, INT_MAX, OnThreads::kAll}},
+      {"the writing thread runs out once, at the long line", {2 * kStretch, 1, OnThreads::kThis}},
+      {"memory runs out for the long line for good", {2 * kStretch, INT_MAX, OnThreads::kAll}},
   };
   for (const Row& row : rows) {
     Result two = ConvertFile(text, kBlock, kStretch, SIZE_MAX, row.failing);
@@ -103,10 +104,10 @@ TEST(StretchesTest, RunningOutOfMemoryAnywhereEndsAsOneThreadWould) {
 TEST(StretchesTest, EndsWhereOneThreadEnds) {
   // Lines that end well inside the third piece, for the family that the
   // converting threads guess first: no piece is converted again.
-  const std::string lines = Lines(3 * kStretch - 20 * 1024, "XAAR500");
-  // A disk that fills 30 KB before the end of these lines: in the last
+  const std::string lines = Lines(3 * kStretch - kStretch / 4, "XAAR500");
+  // A disk that fills half a stretch before the end of these lines: in the last
   // piece, at a write that comes before a fault at its end.
-  const size_t full = ConvertFile(lines, kBlock).output.size() - 30 * 1024;
+  const size_t full = ConvertFile(lines, kBlock).output.size() - kStretch / 2;
   struct Row {
     const char* what;
     std::string text;

@@ -81,7 +81,7 @@ TEST(WorkersTest, ThreadsGiveTheirStacksBack) {
     ASSERT_EQ(workers.Start(2, &DoNothing, nullptr), 2u);
   }
   // Kept, 400 stacks would take 200 MiB of addresses or more.
-  EXPECT_LT(MappedKib(), before + 64 * 1024);
+  EXPECT_LT(MappedKib(), before + uint64_t{64} * 1024);
 }
 
 TEST(WorkersTest, CountsOnlyTheCoresTheProcessMayRunOn) {
