@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/cuts.h"
-#include "app/piece_io.h"
+#include "app/piece.h"
 #include "app/workers.h"
 
 namespace quillmar {
@@ -36,76 +36,6 @@ constexpr size_t kThreads = 2;
 // Pieces converted, or being converted, ahead of the writing: enough that
 // neither thread waits for the other, few enough to keep memory small.
 constexpr size_t kAhead = 3;
-// A piece's copy is held up to this many stretches' worth: a piece that no
-// cut could end for a while, or that doubles in size with CRs added to
-// blank lines, still fits. Its messages, up to a quarter of a stretch:
-// most files name a head type now and then, and a file of nothing else
-// would otherwise hold its messages several times over.
-constexpr size_t kMostHeld = 4;
-constexpr size_t kMessagesPerStretch = 4;
-
-struct Piece {
-  uint64_t begin = 0, end = 0;
-  ScaleClass guess = ScaleClass::Xaar500;
-  // What converting it gave.
-  Outcome outcome;
-  PieceState state;
-  bool ended = false;  // the text ended in it
-  // Left to the writing thread: it would hold too much, a line in it is
-  // too long, or its thread ran out of memory.
-  bool given_back = false;
-  std::vector<Held> blocks;
-  std::string messages;
-  bool done = false;
-};
-
-// Makes the piece ready to be converted on its guess; nothing that can
-// fail, so that a piece that could not be converted says nothing of
-// another.
-void Prepare(Piece& piece) {
-  piece.state = PieceState{};
-  piece.state.rules.family = piece.guess;
-  piece.state.guessed = true;
-  piece.outcome = {};
-  piece.ended = false;
-  piece.given_back = false;
-}
-
-// Converts the piece from `source`.
-void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
-  source.Reset(piece.begin, piece.end);
-  piece.outcome = converter.Convert(console, piece.state);
-  piece.ended = piece.state.marked || source.Ended();
-}
-
-// What a thread keeps to convert piece after piece: its buffers. A line
-// longer than `most_line`, or a piece whose copy or messages pass their
-// bounds, is left to the writing thread, which would otherwise hold it a
-// second time.
-class PieceWork {
- public:
-  PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block,
-            size_t most_line, size_t stretch)
-      : source_(file, given_up),
-        bound_(kMostHeld * stretch, stretch / kMessagesPerStretch),
-        sink_(pool, bound_),
-        converter_(source_, sink_, block, SplitMode::kFast, most_line) {}
-
-  void Convert(Piece& piece) {
-    bound_.Reset();
-    sink_.Reset(piece.blocks);
-    TextConsole console(piece.messages, bound_);
-    ConvertOn(piece, source_, converter_, console);
-    piece.given_back = bound_.Refused() || piece.outcome.kind == Outcome::kNoMemory;
-  }
-
- private:
-  RangeSource source_;
-  HoldBound bound_;
-  PieceSink sink_;
-  TextConverter converter_;
-};
-
 class Stretches {
  public:
   Stretches(ByteSource& in, uint64_t size, size_t block, size_t stretch)

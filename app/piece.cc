@@ -1,5 +1,5 @@
-// A piece's source and what keeps its results.
-#include "app/piece_io.h"
+// A piece's source, what keeps its results, and its conversion.
+#include "app/piece.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +59,48 @@ bool PieceSink::WriteBlock(Buffer& block, size_t used) {
   blocks_->push_back({std::move(fresh), used});
   std::swap(blocks_->back().block, block);
   return true;
+}
+
+namespace {
+
+// A piece's copy is held up to this many stretches' worth: a piece that no
+// cut could end for a while, or that doubles in size with CRs added to
+// blank lines, still fits. Its messages, up to a quarter of a stretch:
+// most files name a head type now and then, and a file of nothing else
+// would otherwise hold its messages several times over.
+constexpr size_t kMostHeld = 4;
+constexpr size_t kMessagesPerStretch = 4;
+
+}  // namespace
+
+void Prepare(Piece& piece) {
+  piece.state = PieceState{};
+  piece.state.rules.family = piece.guess;
+  piece.state.guessed = true;
+  piece.outcome = {};
+  piece.ended = false;
+  piece.given_back = false;
+}
+
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
+  source.Reset(piece.begin, piece.end);
+  piece.outcome = converter.Convert(console, piece.state);
+  piece.ended = piece.state.marked || source.Ended();
+}
+
+PieceWork::PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool,
+                     size_t block, size_t most_line, size_t stretch)
+    : source_(file, given_up),
+      bound_(kMostHeld * stretch, stretch / kMessagesPerStretch),
+      sink_(pool, bound_),
+      converter_(source_, sink_, block, SplitMode::kFast, most_line) {}
+
+void PieceWork::Convert(Piece& piece) {
+  bound_.Reset();
+  sink_.Reset(piece.blocks);
+  TextConsole console(piece.messages, bound_);
+  ConvertOn(piece, source_, converter_, console);
+  piece.given_back = bound_.Refused() || piece.outcome.kind == Outcome::kNoMemory;
 }
 
 }  // namespace quillmar

@@ -1,7 +1,7 @@
-// What a converting thread reads a piece of the file from, and where it keeps
-// the piece's copy and messages until the writing thread takes them, up to
-// a bound: a piece that would hold more is left to the writing thread,
-// which writes as it goes.
+// A piece of a file, converted on its own: what a converting thread reads
+// it from, where it keeps the piece's copy and messages until the writing
+// thread takes them, up to a bound (a piece that would hold more is left to
+// the writing thread, which writes as it goes), and the thread's work.
 #pragma once
 
 #include <atomic>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/convert.h"
 #include "textio/byte_io.h"
 
 namespace quillmar {
@@ -134,6 +135,46 @@ class TextConsole final : public Console {
  private:
   std::string& text_;
   HoldBound& bound_;
+};
+
+struct Piece {
+  uint64_t begin = 0, end = 0;
+  ScaleClass guess = ScaleClass::Xaar500;
+  // What converting it gave.
+  Outcome outcome;
+  PieceState state;
+  bool ended = false;  // the text ended in it
+  // Left to the writing thread: it would hold too much, a line in it is
+  // too long, or its thread ran out of memory.
+  bool given_back = false;
+  std::vector<Held> blocks;
+  std::string messages;
+  bool done = false;
+};
+
+// Makes the piece ready to be converted on its guess; nothing that can
+// fail, so that a piece that could not be converted says nothing of
+// another.
+void Prepare(Piece& piece);
+
+// Converts the piece from `source`.
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console);
+
+// What a thread keeps to convert piece after piece: its buffers. A line
+// longer than `most_line`, or a piece whose copy or messages pass their
+// bounds, is left to the writing thread, which would otherwise hold it a
+// second time.
+class PieceWork {
+ public:
+  PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockPool& pool, size_t block,
+            size_t most_line, size_t stretch);
+  void Convert(Piece& piece);
+
+ private:
+  RangeSource source_;
+  HoldBound bound_;
+  PieceSink sink_;
+  TextConverter converter_;
 };
 
 }  // namespace quillmar

@@ -1,4 +1,4 @@
-#include "app/piece_io.h"
+#include "app/piece.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 namespace quillmar {
 namespace {
 
-TEST(PieceIoTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
+TEST(PieceTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
   constexpr size_t kSize = 64;
   BlockPool pool(kSize, 4);
   pool.Give(Buffer(kSize));  // so that the next block costs no allocation
@@ -37,7 +37,7 @@ TEST(PieceIoTest, RunningOutOfMemoryWhileHoldingABlockLeavesItWhole) {
   EXPECT_EQ(next.size(), kSize);
 }
 
-TEST(PieceIoTest, APieceThatPassesABoundIsRefusedWhole) {
+TEST(PieceTest, APieceThatPassesABoundIsRefusedWhole) {
   struct Row {
     const char* what;
     size_t copy, messages;  // held before the last write
