@@ -4,6 +4,7 @@
 # was writing must be gone, and the earlier copy kept as it was.
 #   interrupted_drop.sh WINDOWS_BUILD_DIR WORK_DIR
 set -eu
+. "$(dirname "$0")/alone.sh"
 build=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work/converted" && cd "$work"
@@ -11,21 +12,15 @@ cp "$build/Convert dropped files.exe" companion.exe
 # A file whose every line prints a message: its run lasts for seconds.
 awk 'BEGIN { for (i = 0; i < 2000000; i++) printf "1000-4=X\r\n" }' >heads.kvr
 printf 'earlier\r\n' >converted/heads.kvr
-wine=wine
-[ -x /usr/lib/wine/wine64 ] && [ "$(od -An -tx2 -j$(($(od -An -tu4 -j60 -N4 companion.exe | tr -d ' ') + 4)) -N2 companion.exe | tr -d ' ')" = 8664 ] &&
-  wine=/usr/lib/wine/wine64
+wine=$(loader_alone companion.exe)
 file=$(printf 'Z:%s/heads.kvr' "$PWD" | tr / '\\')
 : >shown.txt
 {
-  i=0
-  until [ -e converted/heads.kvr.quillmar-unfinished ] || [ $i = 300 ]; do
-    sleep 0.2 && i=$((i + 1))
-  done
+  wait_until 300 test -e converted/heads.kvr.quillmar-unfinished
   sleep 1
   [ -e ended ] || touch interrupted
   printf '\003'
-  i=0
-  until [ -e ended ] || [ $i = 50 ]; do sleep 0.2 && i=$((i + 1)); done
+  wait_until 50 test -e ended
   printf '\r'
 } | timeout 120 script -qec "$wine companion.exe '$file'; touch ended" /dev/null >shown.txt 2>&1 || true
 [ -e interrupted ] || { echo "the conversion ended before it could be interrupted"; exit 1; }

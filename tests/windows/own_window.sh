@@ -6,18 +6,13 @@
 # waits: the code page check starts it so.)
 #   own_window.sh WINDOWS_BUILD_DIR WORK_DIR
 set -eu
+. "$(dirname "$0")/alone.sh"
 build=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 cp "$build/quillmar.exe" .
-# Wine's 32-bit loader starts a 64-bit program from a process of its own,
-# which shares the console; the 64-bit loader starts it alone, as Explorer.
-wine=wine
-pe=$(od -An -tu4 -j60 -N4 quillmar.exe | tr -d ' ')
-if [ "$(od -An -tx2 -j$((pe + 4)) -N2 quillmar.exe | tr -d ' ')" = 8664 ] &&
-  [ -x /usr/lib/wine/wine64 ]; then
-  wine=/usr/lib/wine/wine64
-fi
+wine=$(loader_alone quillmar.exe)
+asked() { grep -q 'Press Enter to close this window.' shown.txt || [ -e ended ]; }
 # Runs the program alone in a terminal; once it asks for Enter and has
 # waited 2 s, types KEY, then Enter if it is still waiting 3 s later.
 #   alone KEY KEY_NAME
@@ -26,15 +21,11 @@ alone() {
   : >shown.txt
   status=0
   {
-    i=0
-    until grep -q 'Press Enter to close this window.' shown.txt || [ -e ended ] || [ $i = 300 ]; do
-      sleep 0.2 && i=$((i + 1))
-    done
+    wait_until 300 asked
     sleep 2
     [ -e ended ] || touch waited
     printf "$1"
-    i=0
-    until [ -e ended ] || [ $i = 15 ]; do sleep 0.2 && i=$((i + 1)); done
+    wait_until 15 test -e ended
     [ -e ended ] || { touch after_key && printf '\r'; }
   } | timeout 120 script -qec "$wine quillmar.exe; s=\$?; touch ended; exit \$s" /dev/null >shown.txt 2>&1 ||
     status=$?

@@ -1,0 +1,20 @@
+# What the tests of a console of the program's own share; sourced.
+
+# The Wine loader that starts EXE alone in its console, as Explorer does:
+# Wine's 32-bit loader starts a 64-bit program from a process of its own,
+# which shares the console; the 64-bit loader starts it alone.
+loader_alone() {  # EXE
+  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  if [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ')" = 8664 ] && [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    echo wine
+  fi
+}
+
+# Waits until COMMAND succeeds, for TICKS fifths of a second at most.
+wait_until() {  # TICKS COMMAND...
+  ticks=$1 && shift
+  i=0
+  until "$@" || [ $i = "$ticks" ]; do sleep 0.2 && i=$((i + 1)); done
+}
