@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <atomic>
 #include <string_view>
 #endif
 
@@ -66,21 +67,15 @@ ConsoleShare ThisConsole() {
   return share;
 }
 
-// Types Enter into the console for a Ctrl+C or Ctrl+Break: the wait reads
-// it and ends.
+// The status that a Ctrl+C or Ctrl+Break during the wait ends the program
+// with: the run's, as after Enter.
+std::atomic<int> run_status{0};
+
+// Ends the program at once: everything is written by then, and the waiting
+// read need not be woken.
 BOOL WINAPI EndTheWait(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  INPUT_RECORD enter[2]{};
-  for (int i = 0; i < 2; ++i) {
-    enter[i].EventType = KEY_EVENT;
-    enter[i].Event.KeyEvent.bKeyDown = i == 0 ? TRUE : FALSE;
-    enter[i].Event.KeyEvent.wRepeatCount = 1;
-    enter[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
-    enter[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
-  }
-  DWORD written = 0;
-  WriteConsoleInputW(GetStdHandle(STD_INPUT_HANDLE), enter, 2, &written);
-  return TRUE;
+  ExitProcess(static_cast<UINT>(run_status.load()));
 }
 
 }  // namespace
@@ -96,17 +91,18 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
   return args;
 }
 
-void HoldWindowOfItsOwn(Console& console) {
+void HoldWindowOfItsOwn(Console& console, int status) {
   if (!WaitsBeforeClosing(ThisConsole())) return;
+  // Ctrl+C, or Ctrl+Break, ends the wait as Enter does: left to the
+  // system, it would end the program with a status of its own. Closing
+  // the window ends the program as ever, with nothing left to write.
+  run_status = status;
+  SetConsoleCtrlHandler(&EndTheWait, TRUE);
   console << "\nPress Enter to close this window.";
   console.Flush();
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   // Keys pressed during the run must not close the window at once.
   FlushConsoleInputBuffer(in);
-  // Ctrl+C, or Ctrl+Break, ends the wait as Enter does: left to the
-  // system, it would end the program with a status of its own. Closing
-  // the window ends the program as ever, with nothing left to write.
-  SetConsoleCtrlHandler(&EndTheWait, TRUE);
   wchar_t typed[64];
   DWORD n = 0;
   while (ReadConsoleW(in, typed, 64, &n, nullptr) != 0 && n > 0) {
@@ -121,7 +117,7 @@ int RunWindowsProgram(int argc, wchar_t** argv,
   Console& console = StandardConsole();
   int status = run(args, console);
   console.Flush();
-  HoldWindowOfItsOwn(console);
+  HoldWindowOfItsOwn(console, status);
   return status;
 }
 

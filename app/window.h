@@ -39,9 +39,9 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 
 // When the console is the program's alone: says "Press Enter to close this
 // window." and waits for Enter. Call after the run has ended and everything
-// is written; the exit status stays the run's. (A terminal's window
+// is written, with the run's exit status, which stays the program's. (A terminal's window
 // outlives the programs run in it.)
-void HoldWindowOfItsOwn(Console& console);
+void HoldWindowOfItsOwn(Console& console, int status);
 
 // The whole of a Windows program's entry point: makes the standard streams
 // safe, hands `run` the arguments as UTF-8 and the console, and holds a

@@ -14,7 +14,7 @@ cp "$build/quillmar.exe" .
 wine=$(loader_alone quillmar.exe)
 asked() { grep -q 'Press Enter to close this window.' shown.txt || [ -e ended ]; }
 # Runs the program alone in a terminal; once it asks for Enter and has
-# waited 2 s, types KEY, then Enter if it is still waiting 3 s later.
+# waited 2 s, types KEY, then Enter if it is still waiting 10 s later.
 #   alone KEY KEY_NAME
 alone() {
   rm -f ended waited after_key
@@ -25,7 +25,7 @@ alone() {
     sleep 2
     [ -e ended ] || touch waited
     printf "$1"
-    wait_until 15 test -e ended
+    wait_until 50 test -e ended
     [ -e ended ] || { touch after_key && printf '\r'; }
   } | timeout 120 script -qec "$wine quillmar.exe; s=\$?; touch ended; exit \$s" /dev/null >shown.txt 2>&1 ||
     status=$?
