@@ -7,8 +7,10 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "rules/key.h"
 
@@ -27,6 +29,31 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
+
+}  // namespace
+
+double ReadDigits(std::string_view digits) {
+#if __cpp_lib_to_chars >= 201611L
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                   std::chars_format::fixed);
+  if (ec == std::errc::result_out_of_range) {
+    // Too many integer digits overflow; a long fraction only underflows.
+    return digits[0] == '.' ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  return ec == std::errc() ? value : 0;  // 0 for a point alone
+#else
+  return DigitsByStrtod(digits);
+#endif
+}
+
+double DigitsByStrtod(std::string_view digits) {
+  // The "C" locale's point: the program never sets another.
+  std::string text(digits);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+namespace {
 
 // Reads a value text, its first byte and the digits after it, as the C
 // library's strtod reads it in the "C" locale: given how the text is built,
@@ -53,14 +80,7 @@ double ParseValue(std::string_view text) {
     for (char c : digits) n = n * 10 + static_cast<uint64_t>(c - '0');
     value = static_cast<double>(n);
   } else {
-    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                     std::chars_format::fixed);
-    if (ec == std::errc::result_out_of_range) {
-      // Too many integer digits overflow; a long fraction only underflows.
-      value = digits[0] == '.' ? 0.0 : std::numeric_limits<double>::infinity();
-    } else if (ec != std::errc()) {
-      value = 0;  // a point alone
-    }
+    value = ReadDigits(digits);
   }
   return negative ? -value : value;
 }

@@ -33,4 +33,13 @@ Rescaled RescaleBytes(std::string_view content, ScaleClass scale);
 // 32 bits.
 std::optional<int32_t> ScaleValue(std::string_view value_text, ScaleClass scale);
 
+// Digits, with a point before them or without, as the nearest double:
+// infinity past the largest, 0 below the smallest, and 0 for a point
+// alone. Read with std::from_chars where the C++ library has it for
+// double, else with DigitsByStrtod.
+double ReadDigits(std::string_view digits);
+// The C library's reading of the same, for a C++ library without that
+// std::from_chars (the browser page's). Both must give the same double.
+double DigitsByStrtod(std::string_view digits);
+
 }  // namespace quillmar

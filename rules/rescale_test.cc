@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/memory_io.h"
 #include "textio/output_stream.h"
@@ -206,6 +211,87 @@ TEST(RescaleTest, AgreesWithTheCLibraryAcrossManyValues) {
             << text;
       }
     }
+  }
+}
+
+// The exact decimal of a + b, both written as digits, a point and the same
+// number of digits after it.
+std::string AddDecimals(std::string a, const std::string& b) {
+  int carry = 0;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (a[i] == '.') continue;
+    int d = (a[i] - '0') + (b[i] - '0') + carry;
+    a[i] = static_cast<char>('0' + d % 10);
+    carry = d / 10;
+  }
+  return carry != 0 ? "1" + a : a;
+}
+
+// Half of a decimal written as digits, a point and digits, whose last
+// digit is even.
+std::string Halve(std::string a) {
+  int carry = 0;
+  for (char& c : a) {
+    if (c == '.') continue;
+    int d = carry * 10 + (c - '0');
+    c = static_cast<char>('0' + d / 2);
+    carry = d % 2;
+  }
+  return a;
+}
+
+// The exact decimal of x, with 1100 digits after the point.
+std::string Exact(double x, size_t width) {
+  std::string text(width + 1200, '\0');
+  int n = std::snprintf(text.data(), text.size(), "%0*.1100f", static_cast<int>(width + 1101), x);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+// Digits alone for a whole number, else a point and digits: the forms a
+// value takes.
+std::string AsValue(std::string exact) {
+  size_t point = exact.find('.');
+  if (exact.find_first_not_of("0.", point) == std::string::npos) {
+    return exact.substr(exact.find_first_not_of('0'), point - exact.find_first_not_of('0'));
+  }
+  exact = exact.substr(point);
+  return exact.substr(0, exact.find_last_not_of('0') + 1);
+}
+
+TEST(RescaleTest, ReadsDigitsToTheNearestDoubleHalfwayToEven) {
+  // Where the C++ library has no std::from_chars for double, the C
+  // library's strtod reads long values: each must give the double nearest
+  // to the digits, and the even one of two as near, as from_chars does.
+  uint64_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 6364136223846793005u + 1442695040888963407u; };
+  for (int i = 0; i < 4000; ++i) {
+    // Fractions below 1 down to the smallest double, and whole numbers
+    // from 2^55, whose halfway points are whole too.
+    int exponent =
+        i % 2 == 0 ? -1 - static_cast<int>(next() % 1074) : 55 + static_cast<int>(next() % 968);
+    double x = std::ldexp(1.0 + static_cast<double>(next() >> 12) * 0x1p-52, exponent);
+    double up = std::nextafter(x, INFINITY);
+    if (x == 0 || !std::isfinite(up)) continue;
+    std::string exact = Exact(x, 310);
+    std::string halfway = Halve(AddDecimals(exact, Exact(up, 310)));
+    double even = (std::bit_cast<uint64_t>(x) & 1) == 0 ? x : up;
+    std::vector<std::pair<std::string, double>> rows = {{AsValue(exact), x},
+                                                        {AsValue(halfway), even}};
+    if (x < 1) rows.emplace_back(AsValue(halfway) + "1", up);  // just past halfway
+    for (const auto& [text, want] : rows) {
+      EXPECT_EQ(std::bit_cast<uint64_t>(ReadDigits(text)), std::bit_cast<uint64_t>(want)) << text;
+      EXPECT_EQ(std::bit_cast<uint64_t>(DigitsByStrtod(text)), std::bit_cast<uint64_t>(want))
+          << text;
+    }
+  }
+  // Past the largest double, below the smallest, and a point alone.
+  for (const auto& [text, want] :
+       std::vector<std::pair<std::string, double>>{{std::string(400, '9'), INFINITY},
+                                                   {"." + std::string(400, '0') + "1", 0.0},
+                                                   {".", 0.0}}) {
+    EXPECT_EQ(ReadDigits(text), want);
+    EXPECT_EQ(DigitsByStrtod(text), want);
   }
 }
 
