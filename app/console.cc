@@ -1,7 +1,6 @@
 // Standard streams on POSIX systems and on Windows.
 #include "app/console.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "textio/file_io.h"
@@ -21,13 +20,6 @@
 #endif
 
 namespace quillmar {
-
-Console& Console::operator<<(uint64_t number) {
-  char digits[20];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
-  Write(std::string_view(digits, static_cast<size_t>(end - digits)));
-  return *this;
-}
 
 namespace {
 

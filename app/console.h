@@ -3,6 +3,7 @@
 // conversion.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +19,12 @@ class Console {
     Write(text);
     return *this;
   }
-  Console& operator<<(uint64_t number);  // in decimal
+  Console& operator<<(uint64_t number) {  // in decimal
+    char digits[20];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
+    Write(std::string_view(digits, static_cast<size_t>(end - digits)));
+    return *this;
+  }
   // Hands on what is held back; a console that is gone is no fault.
   virtual void Flush() {}
 

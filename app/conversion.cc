@@ -3,18 +3,19 @@
 
 #include <optional>
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__wasi__)
 #include "app/stretches.h"
 #include "app/workers.h"
 #endif
 
 namespace quillmar {
 
-// Windows converts on one thread: the two-thread path is made of POSIX
-// calls (threads on stacks of its own, mapped memory, reads at a place).
+// Windows and the browser convert on one thread: the two-thread path is
+// made of POSIX calls (threads on stacks of its own, mapped memory, reads
+// at a place).
 Outcome Convert(ByteSource& in, ByteSink& out, Console& console, size_t block, SplitMode mode,
                 [[maybe_unused]] size_t stretch) {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__wasi__)
   // Asked once: it takes the system a call or more to tell.
   static const bool two_cores = UsableCores() >= 2;
   if (mode == SplitMode::kFast && stretch > 0 && two_cores) {

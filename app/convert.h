@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "app/console.h"
 #include "rules/rules.h"
@@ -29,6 +30,17 @@ struct Tally {
   bool operator==(const Tally&) const = default;
 };
 
+// Told of what the rules do to the lines, as they do it, in file order: for
+// a report of what changed. Lines passed on as they came are not told.
+class ChangeWatcher {
+ public:
+  virtual ~ChangeWatcher() = default;
+  // A head type line, and whether it named a known head.
+  virtual void HeadType(uint64_t line, std::string_view name, bool known) = 0;
+  // A line rewritten or replaced: its content before and after.
+  virtual void Changed(uint64_t line, std::string_view before, std::string_view after) = 0;
+};
+
 struct Outcome {
   enum Kind { kComplete, kWrongFormat, kReadFailed, kWriteFailed, kOutOfRange, kNoMemory };
   Outcome() = default;
@@ -48,9 +60,9 @@ constexpr size_t WriteBlockSize(size_t read_block) { return 4 * read_block; }
 // ends the conversion with kNoMemory rather than an exception. `block` sets
 // the size of reads and writes; tests make it small to reach the edges of
 // buffers. `mode` chooses how lines are found; both ways give the same
-// result.
+// result. A `watcher`, if given, is told of every change.
 Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
-                           SplitMode mode);
+                           SplitMode mode, ChangeWatcher* watcher = nullptr);
 
 // What converting a piece of a text starts from and leaves.
 struct PieceState {
@@ -83,7 +95,7 @@ class TextConverter {
   TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode,
                 size_t most_held = SIZE_MAX);
   // The last bytes reach the sink before it returns.
-  Outcome Convert(Console& console, PieceState& state);
+  Outcome Convert(Console& console, PieceState& state, ChangeWatcher* watcher = nullptr);
 
  private:
   InputStream input_;

@@ -98,7 +98,7 @@ TEST(ConvertTest, TheSameInputGivesTheSameOutputInAnyPieces) {
   EXPECT_EQ(ConvertText(input).output, whole.output);
   // Stretches of every size, cut anywhere, read in pieces or whole.
   for (size_t stretch = 1; 2 * stretch <= input.size(); ++stretch) {
-    for (size_t chunk : {size_t{3}, SIZE_MAX}) {
+    for (size_t chunk : {size_t{3}, size_t{SIZE_MAX}}) {
       Result pieces = ConvertText(input, chunk, SIZE_MAX, 4, SplitMode::kFast, stretch);
       EXPECT_EQ(pieces.outcome.kind, whole.outcome.kind);
       EXPECT_EQ(pieces.output, whole.output) << "stretch " << stretch;
@@ -141,6 +141,35 @@ TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
       ASSERT_EQ(fast.output, reference.output) << text << " " << stretch;
       ASSERT_EQ(fast.console, reference.console) << text << " " << stretch;
     }
+  }
+}
+
+// Writes down what it is told, one line an event.
+class ChangeLog final : public ChangeWatcher {
+ public:
+  void HeadType(uint64_t line, std::string_view name, bool known) override {
+    log += std::to_string(line) + " head " + std::string(name) + (known ? "\n" : " unknown\n");
+  }
+  void Changed(uint64_t line, std::string_view before, std::string_view after) override {
+    log += std::to_string(line) + " " + std::string(before) + " -> " + std::string(after) + "\n";
+  }
+  std::string log;
+};
+
+TEST(ConvertTest, AWatcherIsToldOfEveryChangeByItsLineEitherWay) {
+  std::string_view input =
+      "1000-4=XAAR128\r\n4162-4=12.9\r\n\r\n9040-1=True\r\n4162-5=-7\r\n1000-4=NOPE\r\n"
+      "4162-6=100\r\n2000-1=x\r\n9040-1=False\r\n";
+  for (SplitMode mode : {SplitMode::kFast, SplitMode::kReference}) {
+    MemorySource in(input);
+    MemorySink out;
+    MemoryConsole console;
+    ChangeLog changes;
+    EXPECT_EQ(ConvertOnOneThread(in, out, console, 4, mode, &changes).kind, Outcome::kComplete);
+    EXPECT_EQ(changes.log,
+              "1 head XAAR128\n2 4162-4=12.9 -> 4172-4=23\n4 9040-1=True -> 9040-1=False\n"
+              "5 4162-5=-7 -> 4172-5=-14\n6 head NOPE unknown\n7 4162-6=100 -> 4172-6=188\n"
+              "9 9040-1=False -> 9040-1=False\n");
   }
 }
 

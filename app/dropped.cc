@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/notes.h"
 #include "app/run.h"
 #include "textio/file_io.h"
 
@@ -47,46 +48,6 @@ class UnfinishedCopy : public DiskFiles {
  private:
   const std::string &copy_, &unfinished_;
 };
-
-// Passes the messages on, and keeps the last line: what ended a run that
-// failed.
-class LastLine final : public Console {
- public:
-  explicit LastLine(Console& out) : out_(out) {}
-  const std::string& last() const { return last_; }
-  void Flush() override { out_.Flush(); }
-
- protected:
-  void Write(std::string_view text) override {
-    out_ << text;
-    for (char c : text) {
-      if (c != '\n') {
-        line_ += c;
-      } else if (!line_.empty()) {
-        last_ = std::move(line_);
-        line_.clear();
-      }
-    }
-  }
-
- private:
-  Console& out_;
-  std::string line_, last_;
-};
-
-// What a copy that completed may still deserve a look for.
-std::vector<std::string_view> Notes(const Tally& tally) {
-  if (tally.lines == 0) return {"the file is empty."};
-  std::vector<std::string_view> notes;
-  if (tally.known_heads + tally.unknown_heads == 0) {
-    notes.emplace_back("it names no head type: the Xaar500 factor was used.");
-  }
-  if (tally.unknown_heads > 0) {
-    notes.emplace_back("its head type is not known: the Xaar500 factor was used.");
-  }
-  if (tally.rewritten == 0) notes.emplace_back("no line was rewritten.");
-  return notes;
-}
 
 }  // namespace
 

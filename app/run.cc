@@ -3,10 +3,6 @@
 #include "app/run.h"
 
 #include "app/console.h"
-#include "textio/file_io.h"
-#ifndef _WIN32
-#include "textio/background_sink.h"
-#endif
 
 namespace quillmar {
 namespace {
@@ -22,26 +18,6 @@ constexpr const char* kUsage =
     "   The directory has to exist before calling Quillmar.\n";
 
 }  // namespace
-
-std::unique_ptr<ByteSource> DiskFiles::OpenInput(const std::string& path) {
-  return quillmar::OpenInput(path);
-}
-
-std::unique_ptr<ByteSink> DiskFiles::OpenOutput(const std::string& path) {
-  std::unique_ptr<ByteSink> file = quillmar::OpenOutput(path);
-#ifndef _WIN32
-  if (file) return std::make_unique<BackgroundSink>(std::move(file));
-#endif
-  return file;
-}
-
-bool DiskFiles::SameFile(const std::string& a, const std::string& b) {
-  return quillmar::SameFile(a, b);
-}
-
-bool DiskFiles::IsConsole(const std::string& path) { return IsConsoleFile(path); }
-
-bool DiskFiles::CanName(const std::string& path) { return quillmar::CanName(path); }
 
 int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console) {
   switch (outcome.kind) {
@@ -67,12 +43,8 @@ int Report(Outcome outcome, const std::string& input, const std::string& output,
   return 1;
 }
 
-int Run(std::span<const std::string> args, Console& console) {
-  DiskFiles disk;
-  return Run(args, console, disk);
-}
-
-int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally) {
+int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally,
+        ChangeWatcher* watcher) {
   if (args.size() < 3) {
     console << kUsage;
     return 1;
@@ -112,7 +84,10 @@ int Run(std::span<const std::string> args, Console& console, Files& files, Tally
     return 1;
   }
 
-  Outcome outcome = Convert(*in, *out, console);
+  // Changes are told in file order, as one thread converts.
+  Outcome outcome = watcher != nullptr ? ConvertOnOneThread(*in, *out, console, kBlockSize,
+                                                            SplitMode::kFast, watcher)
+                                       : Convert(*in, *out, console);
   in->Close();
   if (!out->Close() && outcome.kind == Outcome::kComplete) outcome = {Outcome::kWriteFailed};
   if (tally != nullptr) *tally = outcome.tally;

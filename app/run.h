@@ -37,8 +37,10 @@ class DiskFiles : public Files {
 
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
 // input and output paths (UTF-8). Returns the exit status, and the tally of
-// a conversion that completed in `tally` if given.
-int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally = nullptr);
+// a conversion that completed in `tally` if given. A `watcher`, if given,
+// is told of every change.
+int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally = nullptr,
+        ChangeWatcher* watcher = nullptr);
 // The same on the files on disk.
 int Run(std::span<const std::string> args, Console& console);
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "textio/no_memory.h"
 #include "textio/scan.h"
 
 namespace quillmar {
@@ -60,7 +61,7 @@ LineSplitter::Fill LineSplitter::FillBuffer() {
       begin_ = 0;
     }
     if (buf_.size() - end_ < block_) {
-      if (buf_.size() > most_ / 2) throw std::bad_alloc();
+      if (buf_.size() > most_ / 2) RunOutOfMemory();
       buf_.Grow(end_);
     }
   }
@@ -471,7 +472,7 @@ LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
   for (const char *p = buf_.data() + begin_, *end = p + size; p < end;) {
     const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
     const char* stop = cr != nullptr ? cr : end;
-    if (static_cast<size_t>(stop - p) > most_ - decoded_.size()) throw std::bad_alloc();
+    if (static_cast<size_t>(stop - p) > most_ - decoded_.size()) RunOutOfMemory();
     decoded_.append(p, stop);
     p = stop + (cr != nullptr ? 1 : 0);
   }

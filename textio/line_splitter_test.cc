@@ -73,7 +73,7 @@ TEST(LineSplitterTest, SplitsAndChecks) {
       {"A\r", "!"},
   };
   for (const Case& c : cases) {
-    for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, SIZE_MAX}) {
+    for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, size_t{SIZE_MAX}}) {
       for (size_t block : {size_t{1}, size_t{4}, size_t{4096}}) {
         for (SplitMode mode : {SplitMode::kFast, SplitMode::kReference}) {
           EXPECT_EQ(Split(c.text, chunk, block, std::nullopt, {}, mode), c.lines)
@@ -120,7 +120,7 @@ TEST(LineSplitterTest, PassesUnwantedLinesThatNeedNoChange) {
       {"W\rX\r\nWY\r\n", "WX\r\nWY\r\n", "WX|WY|"},
   };
   for (const Case& c : cases) {
-    for (size_t chunk : {size_t{1}, size_t{3}, SIZE_MAX}) {
+    for (size_t chunk : {size_t{1}, size_t{3}, size_t{SIZE_MAX}}) {
       for (size_t block : {size_t{1}, size_t{5}, size_t{4096}}) {
         MemorySource source(c.text, chunk);
         InputStream input(source);

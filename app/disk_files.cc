@@ -1,0 +1,35 @@
+// The files on disk, as run control opens them.
+#include "app/run.h"
+#include "textio/file_io.h"
+#ifndef _WIN32
+#include "textio/background_sink.h"
+#endif
+
+namespace quillmar {
+
+std::unique_ptr<ByteSource> DiskFiles::OpenInput(const std::string& path) {
+  return quillmar::OpenInput(path);
+}
+
+std::unique_ptr<ByteSink> DiskFiles::OpenOutput(const std::string& path) {
+  std::unique_ptr<ByteSink> file = quillmar::OpenOutput(path);
+#ifndef _WIN32
+  if (file) return std::make_unique<BackgroundSink>(std::move(file));
+#endif
+  return file;
+}
+
+bool DiskFiles::SameFile(const std::string& a, const std::string& b) {
+  return quillmar::SameFile(a, b);
+}
+
+bool DiskFiles::IsConsole(const std::string& path) { return IsConsoleFile(path); }
+
+bool DiskFiles::CanName(const std::string& path) { return quillmar::CanName(path); }
+
+int Run(std::span<const std::string> args, Console& console) {
+  DiskFiles disk;
+  return Run(args, console, disk);
+}
+
+}  // namespace quillmar
