@@ -110,7 +110,8 @@ function changes(report) {
                                          make('th', {}, 'Before'), make('th', {}, 'After'))),
                      make('tbody', {}, ...rows));
   const changed = report.rewritten ?? report.changes.length;
-  const details = make('details', {className: 'changes'},
+  // Open where it is short enough to read at a glance.
+  const details = make('details', {className: 'changes', open: changed <= 50},
                        make('summary', {}, `What changed: ${changed} line${changed === 1 ? '' : 's'} rewritten`),
                        table);
   if (changed > report.changes.length) {
