@@ -17,7 +17,11 @@ function make(tag, attributes = {}, ...children) {
 let worker;
 function startWorker() {
   const source = new Blob([$('worker').textContent], {type: 'text/javascript'});
-  worker = new Worker(URL.createObjectURL(source));
+  try {
+    worker = new Worker(URL.createObjectURL(source));
+  } catch (error) {
+    return unavailable(error);
+  }
   worker.onmessage = ({data}) => {
     if (data.type === 'progress') return progress(data);
     // The memory of a core that ran out of it goes with its worker, at once.
@@ -25,9 +29,11 @@ function startWorker() {
     finish(data);
   };
   // A worker that ends of itself, as when the browser takes its memory,
-  // fails the file it had; the next file gets a new one.
+  // fails the file it had; the next file gets a new one. One that cannot
+  // start at all is said once.
   worker.onerror = (event) => {
     event.preventDefault();
+    if (!current) return unavailable(event.message);
     restartWorker();
     finish({status: 1, trapped: event.message || 'the converter stopped', console: '',
             heads: [], changes: [], reasons: []});
@@ -37,6 +43,13 @@ function startWorker() {
 function restartWorker() {
   worker.terminate();
   startWorker();
+}
+
+// Where this browser will not run the converter at all.
+function unavailable(why) {
+  $('pick').disabled = true;
+  $('drop').append(make('p', {role: 'alert'}, `This browser does not let the page run the converter (${why}). ` +
+                        'Open the page in another browser, or use quillmar.exe.'));
 }
 
 const queue = [];
@@ -77,6 +90,9 @@ function finish(report) {
   if (converted) {
     outcome.replaceChildren('Converted.');
     for (const note of report.reasons) outcome.append(' Worth a look: ', note);
+  } else if (report.unavailable) {
+    outcome.replaceChildren(`Failed: this browser does not run the converter ` +
+                            `(${report.unavailable}). No copy was made.`);
   } else if (report.trapped) {
     outcome.replaceChildren(`Failed: the converter ran out of memory for this file ` +
                             `(${report.trapped}). No copy was made.`);

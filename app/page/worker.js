@@ -85,8 +85,13 @@ async function convert(file, outName) {
     },
     wasi_snapshot_preview1: noSystem,
   };
+  let instance;
   try {
-    const instance = await WebAssembly.instantiate(await core, imports);
+    instance = await WebAssembly.instantiate(await core, imports);
+  } catch (error) {
+    return {...report, unavailable: String(error)};  // WebAssembly refused
+  }
+  try {
     memory = instance.exports.memory;
     instance.exports._initialize();
     const names = [file.name, outName].map((name) => {

@@ -65,6 +65,17 @@ assert.deepEqual(execFileSync('unzip', ['-p', 'all.zip', 'plain.kvr'], {cwd: unp
                  plain.bytes);
 rmSync(unpacked, {recursive: true});
 
+// A file dropped on the page converts as a picked one.
+await page.evaluate(() => {
+  const transfer = new DataTransfer();
+  transfer.items.add(new File(['9040-1=True\r\n'], 'dropped.kvr'));
+  const drop = new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true});
+  document.getElementById('drop').dispatchEvent(drop);
+});
+await page.waitForSelector('#results > li:last-child:is(.converted, .failed)');
+const dropped = await shown(await page.$('#results > li:last-child'));
+assert.equal(dropped.console, '\nConverting dropped.kvr -> dropped.kvr.\nConversion Complete.\n');
+
 // A line too long for the memory that the page allows fails its file
 // alone, with a message, and the next file converts.
 const [tooLong, next] = await Promise.all((await convert([
