@@ -92,7 +92,7 @@ export async function openPage(pagePath, browserName) {
     await browser.close();
     rmSync(downloads, {recursive: true});
   }
-  return {browser, page, requests, errors, download, convert, close, downloads};
+  return {page, requests, errors, download, convert, close};
 }
 
 // What the page shows of a file: how it ended, its console text, the rows
