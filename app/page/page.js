@@ -90,14 +90,15 @@ function finish(report) {
   if (converted) {
     outcome.replaceChildren('Converted.');
     for (const note of report.reasons) outcome.append(' Worth a look: ', note);
-  } else if (report.unavailable) {
-    outcome.replaceChildren(`Failed: this browser does not run the converter ` +
-                            `(${report.unavailable}). No copy was made.`);
-  } else if (report.trapped) {
-    outcome.replaceChildren(`Failed: the converter ran out of memory for this file ` +
-                            `(${report.trapped}). No copy was made.`);
   } else {
-    outcome.replaceChildren(`Failed: ${report.reasons.join(' ')} No copy was made.`);
+    const why = report.unavailable
+      ? `this browser does not run the converter (${report.unavailable}).`
+      : report.trapped
+        ? `the converter ran out of memory for this file (${report.trapped}).`
+        : report.reasons.join(' ');
+    // The reason is the run's own message, which may end without a point:
+    // what follows it goes on a line of its own.
+    outcome.replaceChildren(`Failed: ${why}`, make('span', {className: 'after'}, ' No copy was made.'));
   }
   for (const head of report.heads) {
     item.append(make('p', {}, `Head type in line ${head.line}: ${head.name}` +
