@@ -22,7 +22,11 @@ file=$(printf 'Z:%s/heads.kvr' "$PWD" | tr / '\\')
   printf '\003'
   wait_until 50 test -e ended
   printf '\r'
-} | timeout 120 script -qec "$wine companion.exe '$file'; touch ended" /dev/null >shown.txt 2>&1 || true
+} | {
+  # As in own_window.sh: no shell in the terminal that Ctrl+C could end.
+  timeout 120 script -qec "exec $wine companion.exe '$file'" /dev/null >shown.txt 2>&1 || true
+  touch ended
+}
 [ -e interrupted ] || { echo "the conversion ended before it could be interrupted"; exit 1; }
 [ -z "$(find . -name '*.quillmar-unfinished')" ] || { echo "an unfinished copy is left"; exit 1; }
 [ "$(od -An -c converted/heads.kvr)" = "$(printf 'earlier\r\n' | od -An -c)" ] ||

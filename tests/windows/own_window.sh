@@ -19,7 +19,6 @@ asked() { grep -q 'Press Enter to close this window.' shown.txt || [ -e ended ];
 alone() {
   rm -f ended waited after_key
   : >shown.txt
-  status=0
   {
     wait_until 300 asked
     sleep 2
@@ -27,8 +26,14 @@ alone() {
     printf "$1"
     wait_until 50 test -e ended
     [ -e ended ] || { touch after_key && printf '\r'; }
-  } | timeout 120 script -qec "$wine quillmar.exe; s=\$?; touch ended; exit \$s" /dev/null >shown.txt 2>&1 ||
-    status=$?
+  } | {
+    # The shell that script starts gives way to the program: Ctrl+C reaches
+    # everything in the terminal, and a shell such as dash would end on it.
+    s=0
+    timeout 120 script -qec "exec $wine quillmar.exe" /dev/null >shown.txt 2>&1 || s=$?
+    echo "$s" >status && touch ended
+  }
+  status=$(cat status)
   tr -d '\r' <shown.txt | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g'
   [ -e waited ] || { echo "the window did not wait for Enter"; exit 1; }
   [ ! -e after_key ] || { echo "the wait did not end with $2"; exit 1; }
