@@ -18,3 +18,14 @@ wait_until() {  # TICKS COMMAND...
   i=0
   until "$@" || [ $i = "$ticks" ]; do sleep 0.2 && i=$((i + 1)); done
 }
+
+# Runs COMMAND in a terminal of its own (through script), typing what comes
+# on standard input, into shown.txt; leaves its exit status in the file
+# status, then marks its end with the file ended. The program takes the
+# shell's place in the terminal: Ctrl+C reaches everything in it, and a
+# shell such as dash would end on it before it could mark anything.
+in_terminal() {  # COMMAND
+  s=0
+  timeout 120 script -qec "exec $1" /dev/null >shown.txt 2>&1 || s=$?
+  echo "$s" >status && touch ended
+}

@@ -22,11 +22,7 @@ file=$(printf 'Z:%s/heads.kvr' "$PWD" | tr / '\\')
   printf '\003'
   wait_until 50 test -e ended
   printf '\r'
-} | {
-  # As in own_window.sh: no shell in the terminal that Ctrl+C could end.
-  timeout 120 script -qec "exec $wine companion.exe '$file'" /dev/null >shown.txt 2>&1 || true
-  touch ended
-}
+} | in_terminal "$wine companion.exe '$file'"
 [ -e interrupted ] || { echo "the conversion ended before it could be interrupted"; exit 1; }
 [ -z "$(find . -name '*.quillmar-unfinished')" ] || { echo "an unfinished copy is left"; exit 1; }
 [ "$(od -An -c converted/heads.kvr)" = "$(printf 'earlier\r\n' | od -An -c)" ] ||

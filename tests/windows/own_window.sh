@@ -17,7 +17,7 @@ asked() { grep -q 'Press Enter to close this window.' shown.txt || [ -e ended ];
 # waited 2 s, types KEY, then Enter if it is still waiting 10 s later.
 #   alone KEY KEY_NAME
 alone() {
-  rm -f ended waited after_key
+  rm -f ended waited after_key status
   : >shown.txt
   {
     wait_until 300 asked
@@ -26,13 +26,7 @@ alone() {
     printf "$1"
     wait_until 50 test -e ended
     [ -e ended ] || { touch after_key && printf '\r'; }
-  } | {
-    # The shell that script starts gives way to the program: Ctrl+C reaches
-    # everything in the terminal, and a shell such as dash would end on it.
-    s=0
-    timeout 120 script -qec "exec $wine quillmar.exe" /dev/null >shown.txt 2>&1 || s=$?
-    echo "$s" >status && touch ended
-  }
+  } | in_terminal "$wine quillmar.exe"
   status=$(cat status)
   tr -d '\r' <shown.txt | sed 's/\x1b\[[?0-9;]*[A-Za-z]//g'
   [ -e waited ] || { echo "the window did not wait for Enter"; exit 1; }
