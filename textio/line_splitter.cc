@@ -14,16 +14,17 @@
 namespace quillmar {
 namespace {
 
-// Whether [p, p + n), a piece of a line's content with its CRs still in,
-// holds a rejected byte after the line's first byte. *started says whether
-// that first byte came in an earlier piece. A line never begins with a CR:
-// the break run before it, or the start of the text, takes them all.
-bool HasRejected(const char* p, size_t n, bool* started) {
+// The first rejected byte in [p, p + n), a piece of a line's content with
+// its CRs still in, after the line's first byte; nothing if none. *started
+// says whether that first byte came in an earlier piece. A line never
+// begins with a CR: the break run before it, or the start of the text,
+// takes them all.
+const char* FindRejected(const char* p, size_t n, bool* started) {
   for (size_t i = 0; i < n; ++i) {
-    if (*started && IsRejected(static_cast<unsigned char>(p[i]))) return true;
+    if (*started && IsRejected(static_cast<unsigned char>(p[i]))) return p + i;
     *started = true;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
@@ -440,6 +441,11 @@ bool LineSplitter::TakeSimpleLine(Line* line) {
   return true;
 }
 
+LineSplitter::Result LineSplitter::Refuse(FormatFault fault) {
+  fault_ = fault;
+  return Result::kWrongFormat;
+}
+
 // Takes the line at begin_, whatever it holds, reading on as it needs.
 LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
   // Offsets from begin_, which a refill may move.
@@ -454,15 +460,21 @@ LineSplitter::Result LineSplitter::TakeAnyLine(Line* line) {
       break;
     }
     // A rejected byte read before a failed read is the first fault.
-    if (HasRejected(from, end_ - begin_ - scanned, &started)) return Result::kWrongFormat;
+    if (const char* bad = FindRejected(from, end_ - begin_ - scanned, &started)) {
+      return Refuse({FormatFault::kByte, static_cast<unsigned char>(*bad)});
+    }
     scanned = end_ - begin_;
     Fill f = FillBuffer();
     if (f == Fill::kFailed) return Result::kReadFailed;
-    if (f == Fill::kEnd) return Result::kWrongFormat;  // the last line has no break
+    if (f == Fill::kEnd) {
+      // The last line has no break; a text of CR-ended lines is one such.
+      bool cr = std::memchr(buf_.data() + begin_, '\r', end_ - begin_) != nullptr;
+      return Refuse({cr ? FormatFault::kCrAlone : FormatFault::kNoBreakAtEnd});
+    }
   }
 
-  if (HasRejected(buf_.data() + begin_ + scanned, size - scanned, &started)) {
-    return Result::kWrongFormat;
+  if (const char* bad = FindRejected(buf_.data() + begin_ + scanned, size - scanned, &started)) {
+    return Refuse({FormatFault::kByte, static_cast<unsigned char>(*bad)});
   }
 
   // The content goes out of the buffer first, so that the break run after

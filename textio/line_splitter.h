@@ -36,6 +36,20 @@ class LineTaker {
   ~LineTaker() = default;
 };
 
+// Why a text is not a settings file: what the splitter found in the line
+// that it refused.
+struct FormatFault {
+  enum Kind : uint8_t {
+    kNone,
+    kNoBreakAtEnd,  // the text ends in the middle of a line
+    kCrAlone,       // the same, in a text whose lines end in CR alone
+    kByte,          // a byte that no settings file holds
+  };
+  Kind kind = kNone;
+  unsigned char byte = 0;  // for kByte
+  bool operator==(const FormatFault&) const = default;
+};
+
 // How the splitter finds lines. The fast way passes plain lines in bulk and
 // takes simple ones the short way; the reference way takes every line by
 // the general path alone. Both must give the same text: tests and the
@@ -76,6 +90,9 @@ class LineSplitter {
   // among them to `taker`, if any; a failed write shows in `out`.
   Result Next(Line* line, OutputStream& out, LineTaker* taker = nullptr);
 
+  // After kWrongFormat: why. The line is LineNumber()'s.
+  FormatFault Fault() const { return fault_; }
+
   // The number of the line that Next delivers next.
   uint64_t LineNumber() const { return line_number_; }
   // The bytes held for the lines: a few blocks, or the longest line.
@@ -99,6 +116,7 @@ class LineSplitter {
   const char* SimpleLineEnd(const char* p, const char* end, const char** content_end) const;
   bool TakeSimpleLine(Line* line);
   Result TakeAnyLine(Line* line);
+  Result Refuse(FormatFault fault);
 
   InputStream& input_;
   size_t block_;
@@ -127,6 +145,7 @@ class LineSplitter {
   size_t end_ = 0;    // end of the bytes read into buf_
   bool ended_ = false;
   bool failed_ = false;
+  FormatFault fault_;
   uint64_t line_number_ = 1;
   std::string decoded_;  // a line's content with its CRs taken out
 };

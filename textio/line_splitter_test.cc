@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "tests/support/memory_io.h"
 
 namespace quillmar {
 namespace {
 
 // Splits the text and renders what came out: each line as its content and
-// one "|" per break, then "!" for a format error or "?" for a failed read.
+// one "|" per break, then for a format error "!", the line and why ("end":
+// no break at the end, "cr": lines end in CR alone, or the byte refused),
+// or "?" for a failed read.
 std::string Split(std::string_view text, size_t chunk, size_t block,
                   std::optional<size_t> fail_at = std::nullopt,
                   std::span<const std::string_view> wanted = {},
@@ -27,8 +32,13 @@ std::string Split(std::string_view text, size_t chunk, size_t block,
       case LineSplitter::Result::kLine:
         out.append(line.content).append(static_cast<size_t>(line.breaks), '|');
         continue;
-      case LineSplitter::Result::kWrongFormat:
-        return out + "!";
+      case LineSplitter::Result::kWrongFormat: {
+        FormatFault fault = splitter.Fault();
+        char why[8] = "end";
+        if (fault.kind == FormatFault::kCrAlone) std::snprintf(why, sizeof why, "cr");
+        if (fault.kind == FormatFault::kByte) std::snprintf(why, sizeof why, "x%02X", fault.byte);
+        return out + "!" + std::to_string(splitter.LineNumber()) + " " + why;
+      }
       case LineSplitter::Result::kReadFailed:
         return out + "?";
     }
@@ -46,31 +56,35 @@ TEST(LineSplitterTest, SplitsAndChecks) {
       {"A\nB\n", "A|B|"},
       {"A\n\n\nB\n", "A|||B|"},  // blank lines join the break run before
       {"\n\nA\n", "||A|"},       // a leading break run is a line of its own
-      {"A\nB", "A|!"},           // the last line lacks its break
+      {"A\nB", "A|!2 end"},      // the last line lacks its break
       {"A\nB\x01"
        "C\n",
-       "A|!"},  // control byte after the first byte
+       "A|!2 x01"},  // control byte after the first byte
       {"\x01"
        "A\n",
        "\x01"
        "A|"},  // ...is fine as the first byte
       {"\xFF\n", "\xFF|"},
-      {"A\xFF\n", "!"},
-      {"A\x08\n", "!"},
+      {"A\xFF\n", "!1 xFF"},
+      {"A\x08\n", "!1 x08"},
       {"A\t\x0B\x0C\x0E\x1F\x7F\x80\xE4\xFE\n", "A\t\x0B\x0C\x0E\x1F\x7F\x80\xE4\xFE|"},
-      {"\0A\n"s, "\0A|"s},  // a NUL first is kept
-      {"A\0\n"s, "!"},      // a NUL later is rejected
+      {"\0A\n"s, "\0A|"s},   // a NUL first is kept
+      {"A\0\n"s, "!1 x00"},  // a NUL later is rejected
+      {"\xFF\xFE"
+       "1\0\n\0"s,
+       "!1 x00"},  // UTF-16
       {"A\r\nB\r\n", "A|B|"},
       // CRs are dropped wherever they stand.
       {"A\rB\n", "AB|"},
       {"\r\r\r", ""},
       {"\r\n\rA\r\r\n\r\r\n\rB\r\n", "|A||B|"},
-      {"A\r\x01\n", "!"},  // the CR does not make 0x01 a first byte
+      {"A\r\x01\n", "!1 x01"},  // the CR does not make 0x01 a first byte
       {"\r\x01"
        "A\r\n",
        "\x01"
        "A|"},  // ...nor does it take the exemption
-      {"A\r", "!"},
+      {"A\r", "!1 cr"},
+      {"A\n\nB\rC\r", "A||!3 cr"},  // lines that end in CR alone
   };
   for (const Case& c : cases) {
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, size_t{SIZE_MAX}}) {
@@ -183,7 +197,7 @@ TEST(LineSplitterTest, AFailedReadIsNotAFormatError) {
   EXPECT_EQ(Split("A\nB\x01"
                   "C\n",
                   1, 1, 5),
-            "A|!");
+            "A|!2 x01");
 }
 
 TEST(LineSplitterTest, LinesLongerThanTheBuffer) {
