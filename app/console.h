@@ -33,6 +33,19 @@ class Console {
   virtual void Write(std::string_view text) = 0;
 };
 
+// A question to the person at the console, in a window of the program's
+// own: nothing else has a person who can answer.
+class Asker {
+ public:
+  // Puts the question, waits for the answer, and says whether it was yes:
+  // y or Y, then Enter. Enter alone, anything else, Ctrl+C or a console
+  // that goes away is no.
+  virtual bool Ask(Console& console, std::string_view question) = 0;
+
+ protected:
+  ~Asker() = default;
+};
+
 // Opens the null device on any of descriptors 0, 1 and 2 that is closed, so
 // that no file opened later can take their place and receive the messages;
 // and makes a console write to a closed pipe fail rather than end the run.

@@ -25,12 +25,19 @@ struct Telling {
 // Tells of a head type line, on the console and to the watcher.
 [[gnu::noinline]] void TellHeadType(bool known, std::string_view name, PieceState& state,
                                     const Telling& telling) {
+  Tally& tally = state.tally;
+  if (tally.known_heads + tally.unknown_heads == 0) {
+    tally.first_head = telling.line;
+    tally.rescaled_before_head = tally.rescaled;
+    if (known) tally.first_family = state.rules.family;
+    tally.first_name = name.substr(0, kNameKept);
+  }
   if (known) {
     telling.console << "Detecting head type: " << name << "\n";
-    ++state.tally.known_heads;
+    ++tally.known_heads;
   } else {
     telling.console << "Error: Headtype not found - Xaar500 value is used..\n";
-    ++state.tally.unknown_heads;
+    if (tally.unknown_heads++ == 0) tally.unknown_name = name.substr(0, kNameKept);
   }
   if (telling.watcher != nullptr) telling.watcher->HeadType(telling.line, name, known);
 }
@@ -68,12 +75,12 @@ bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state
       return true;
     case Effect::kReplace:
       output.WriteLine(effect.line, 1);
-      ++state.tally.rewritten;
+      state.tally.replaced += content != effect.line ? 1u : 0u;
       if (telling.watcher != nullptr) telling.watcher->Changed(telling.line, content, effect.line);
       return true;
     case Effect::kRewrite:
       output.WriteNumberedLine(effect.key, effect.line, effect.number);
-      ++state.tally.rewritten;
+      ++state.tally.rescaled;
       if (telling.watcher != nullptr) {
         TellRewrite(telling, content, effect.key, effect.line, effect.number);
       }
@@ -127,7 +134,7 @@ Outcome ConvertLines(LineSplitter& splitter, PieceState& state, OutputStream& ou
         break;
       case LineSplitter::Result::kWrongFormat:
         output.Flush();
-        return {Outcome::kWrongFormat};
+        return {Outcome::kWrongFormat, splitter.LineNumber(), splitter.Fault()};
       case LineSplitter::Result::kReadFailed:
         output.Flush();
         return {Outcome::kReadFailed};
@@ -144,6 +151,24 @@ Outcome ConvertLines(LineSplitter& splitter, PieceState& state, OutputStream& ou
 }
 
 }  // namespace
+
+Tally& Tally::operator+=(const Tally& more) {
+  // What comes first in the file is told by the first tally that has it.
+  if (known_heads + unknown_heads == 0 && more.first_head != 0) {
+    first_head = lines + more.first_head;
+    rescaled_before_head = rescaled + more.rescaled_before_head;
+    first_family = more.first_family;
+    first_name = more.first_name;
+  }
+  if (unknown_heads == 0) unknown_name = more.unknown_name;
+  if (lines == 0) starts_with_bom = more.starts_with_bom;
+  lines += more.lines;
+  rescaled += more.rescaled;
+  replaced += more.replaced;
+  known_heads += more.known_heads;
+  unknown_heads += more.unknown_heads;
+  return *this;
+}
 
 Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
                            SplitMode mode, ChangeWatcher* watcher) {
@@ -189,6 +214,7 @@ Outcome TextConverter::Convert(Console& console, PieceState& state, ChangeWatche
 #endif
     Outcome outcome = ConvertLines(splitter_, state, output_, console, watcher, &working);
     state.tally.lines = splitter_.LineNumber() - 1;
+    state.tally.starts_with_bom = input_.StartsWithBom();
     state.marked = input_.Marked();
     state.exhausted = input_.Exhausted();
     state.consumed = input_.Consumed();

@@ -135,6 +135,7 @@ TEST(ConvertTest, TheFastWayAgreesWithTheReferenceOnMixedText) {
       Result fast = ConvertText(input, SIZE_MAX, SIZE_MAX, 256, SplitMode::kFast, stretch);
       ASSERT_EQ(fast.outcome.kind, reference.outcome.kind) << text << " " << stretch;
       ASSERT_EQ(fast.outcome.line, reference.outcome.line) << text << " " << stretch;
+      ASSERT_EQ(fast.outcome.fault, reference.outcome.fault) << text << " " << stretch;
       if (reference.outcome.kind == Outcome::kComplete) {
         ASSERT_TRUE(fast.outcome.tally == reference.outcome.tally) << text << " " << stretch;
       }

@@ -27,7 +27,23 @@ bool DiskFiles::IsConsole(const std::string& path) { return IsConsoleFile(path);
 
 bool DiskFiles::CanName(const std::string& path) { return quillmar::CanName(path); }
 
-int Run(std::span<const std::string> args, Console& console) {
+bool AskingDiskFiles::MayReplace(const std::string& input, const std::string& output,
+                                 Console& console) {
+  if (!FileExists(output)) return true;
+  console << "\nThe file " << output << " exists already: converting " << input
+          << " would replace it.\n";
+  if (asker_.Ask(console, "Type y and press Enter to replace it; press Enter alone to keep it.")) {
+    return true;
+  }
+  console << "Nothing was written: " << output << " was kept as it was.\n";
+  return false;
+}
+
+int Run(std::span<const std::string> args, Console& console, Asker* asker) {
+  if (asker != nullptr) {
+    AskingDiskFiles disk(*asker);
+    return Run(args, console, disk);
+  }
   DiskFiles disk;
   return Run(args, console, disk);
 }

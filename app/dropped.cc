@@ -34,24 +34,72 @@ size_t NameStart(const std::string& path) {
 // an ended run left is removed by the next.
 constexpr std::string_view kUnfinished = ".quillmar-unfinished";
 
+// A name of its own for a copy while it is written: the copy's with that
+// ending, and a number where another run writes the same copy just now.
+std::unique_ptr<UnfinishedCopy> MakeUnfinished(const std::string& copy) {
+  for (int n = 1; n <= 100; ++n) {
+    std::string path = copy;
+    if (n > 1) path.append(".").append(std::to_string(n));
+    path += kUnfinished;
+    if (std::unique_ptr<UnfinishedCopy> made = UnfinishedCopy::Create(path)) return made;
+    if (!FileExists(path)) break;  // no file can be made there
+  }
+  return nullptr;
+}
+
 // The files on disk, but the copy, which is written under a name of its own
 // until it is complete.
-class UnfinishedCopy : public DiskFiles {
+class UnfinishedFiles : public DiskFiles {
  public:
-  UnfinishedCopy(const std::string& copy, const std::string& unfinished)
-      : copy_(copy), unfinished_(unfinished) {}
+  explicit UnfinishedFiles(const std::string& copy) : copy_(copy) {}
   std::unique_ptr<ByteSink> OpenOutput(const std::string& path) override {
     if (path != copy_) return DiskFiles::OpenOutput(path);
-    return OpenTemporary(unfinished_);
+    unfinished = MakeUnfinished(copy_);
+    if (!unfinished) return nullptr;
+    RemoveIfInterrupted(unfinished.get());
+    return unfinished->Writer();
   }
+  std::unique_ptr<UnfinishedCopy> unfinished;
 
  private:
-  const std::string &copy_, &unfinished_;
+  const std::string& copy_;
 };
+
+// A copy worth a look that would replace an earlier copy that differs: it
+// waits for the person's word.
+struct HeldCopy {
+  std::string shown, copy;
+  std::unique_ptr<UnfinishedCopy> unfinished;
+};
+
+// Asks once whether the held copies replace their earlier ones, and does
+// as the person says. True when they all went in place.
+bool PutHeldInPlace(std::vector<HeldCopy>& held, Console& console, Asker& asker) {
+  console << "\nWorth a look, and different from the earlier copies:\n";
+  for (const HeldCopy& h : held) console << "  " << h.shown << "\n";
+  std::string question = held.size() == 1 ? "Replace the earlier copy with this new one?"
+                                          : "Replace the earlier copies with these " +
+                                                std::to_string(held.size()) + " new ones?";
+  question += " Type y and press Enter; Enter alone keeps the earlier copies.";
+  if (!asker.Ask(console, question)) {
+    held.clear();  // the new copies go
+    console << "The earlier copies were kept.\n";
+    return false;
+  }
+  bool all = true;
+  for (HeldCopy& h : held) {
+    if (!h.unfinished->PutInPlace(h.copy)) {
+      console << "Cannot put the copy in place as " << h.shown << ".\n";
+      all = false;
+    }
+  }
+  if (all) console << "The new copies replaced the earlier ones.\n";
+  return all;
+}
 
 }  // namespace
 
-int ConvertDropped(std::span<const std::string> dropped, Console& console) {
+int ConvertDropped(std::span<const std::string> dropped, Console& console, Asker* asker) {
   if (dropped.empty()) {
     console << "Drop settings files on this program: each file F is converted into\n"
                "converted"
@@ -68,9 +116,17 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
   // Each a line of the summary: the file, and what ended it or what to
   // look at.
   std::vector<std::pair<std::string, std::string>> failed, notes;
+  std::vector<HeldCopy> held;
   uint64_t converted = 0;
   std::set<std::string> cleaned;
-  for (const std::string& file : dropped) {
+  for (auto it = dropped.begin(); it != dropped.end(); ++it) {
+    const std::string& file = *it;
+    // A file dropped twice is converted once.
+    if (std::any_of(dropped.begin(), it, [&](const std::string& earlier) {
+          return earlier == file || SameFile(earlier, file);
+        })) {
+      continue;
+    }
     size_t name = NameStart(file);
     std::string folder = file.substr(0, name) + "converted";
     std::string shown = "converted" + std::string(kSeparator) + file.substr(name);
@@ -94,28 +150,33 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
       failed.emplace_back(label(file), refused);
       continue;
     }
-    if (cleaned.insert(folder).second) RemoveFilesEndingWith(folder, kUnfinished);
+    if (cleaned.insert(folder).second) RemoveAbandoned(folder, kUnfinished);
     // The copy is put in place only once it is complete: an earlier copy
     // is never replaced by a broken one.
-    const std::string unfinished = copy + std::string(kUnfinished);
-    RemoveIfInterrupted(unfinished);
-    UnfinishedCopy files(copy, unfinished);
+    UnfinishedFiles files(copy);
     LastLine messages(console);
-    Tally tally;
+    Outcome outcome;
     const std::string args[] = {"quillmar", file, copy};
-    bool done = Run(args, messages, files, &tally) == 0;
-    if (done && !MoveOnto(unfinished, copy)) {
-      messages << "Cannot put the copy in place as " << shown << ".\n";
-      done = false;
-    }
-    RemoveIfInterrupted("");
+    bool done = Run(args, messages, files, &outcome) == 0;
+    RemoveIfInterrupted(nullptr);
     if (done) {
-      ++converted;
-      for (std::string_view note : Notes(tally)) notes.emplace_back(label(file), note);
-      continue;
+      std::vector<std::string> look = Notes(outcome.tally);
+      // A doubtful copy does not replace a different one unasked.
+      if (asker != nullptr && !look.empty() && FileExists(copy) &&
+          !SameBytes(copy, files.unfinished->path())) {
+        held.push_back({shown, copy, std::move(files.unfinished)});
+      } else if (!files.unfinished->PutInPlace(copy)) {
+        messages << "Cannot put the copy in place as " << shown << ".\n";
+        done = false;
+      }
+      if (done) {
+        ++converted;
+        for (std::string& note : look) notes.emplace_back(label(file), std::move(note));
+        continue;
+      }
     }
-    failed.emplace_back(label(file), messages.last());
-    RemoveFile(unfinished);
+    failed.emplace_back(label(file), messages.last() + FaultDetail(outcome));
+    files.unfinished.reset();
     console << (FileExists(copy) ? "The earlier copy " + shown + " was kept.\n"
                                  : std::string("No copy was made.\n"));
   }
@@ -128,7 +189,8 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console) {
     for (const auto& [file, why] : *list) console << "  " << file << ": " << why << "\n";
   }
   console << "\nConverted: " << converted << ", failed: " << failed.size() << ".\n";
-  return failed.empty() ? 0 : 1;
+  if (held.empty()) return failed.empty() ? 0 : 1;
+  return PutHeldInPlace(held, console, *asker) && failed.empty() ? 0 : 1;
 }
 
 }  // namespace quillmar

@@ -7,8 +7,9 @@
 
 int wmain(int argc, wchar_t** argv) {
   return quillmar::RunWindowsProgram(
-      argc, argv, [](std::span<const std::string> args, quillmar::Console& console) {
+      argc, argv,
+      [](std::span<const std::string> args, quillmar::Console& console, quillmar::Asker* asker) {
         // The first argument names the program; the rest were dropped.
-        return quillmar::ConvertDropped(args.empty() ? args : args.subspan(1), console);
+        return quillmar::ConvertDropped(args.empty() ? args : args.subspan(1), console, asker);
       });
 }

@@ -12,8 +12,15 @@
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   return quillmar::RunWindowsProgram(
-      argc, argv, [](std::span<const std::string> args, quillmar::Console& console) {
-        return quillmar::Run(args, console);
+      argc, argv,
+      [](std::span<const std::string> args, quillmar::Console& console, quillmar::Asker* asker) {
+        int status = quillmar::Run(args, console, asker);
+        // The usage text shows in a window when the program was opened
+        // alone: files are converted by dropping them on the companion.
+        if (asker != nullptr && args.size() < 3) {
+          console << "\nTo convert files, drop them on \"Convert dropped files.exe\".\n";
+        }
+        return status;
       });
 }
 #else

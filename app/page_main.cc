@@ -112,13 +112,15 @@ extern "C" __attribute__((export_name("quillmar_convert"))) int32_t QuillmarConv
   quillmar::LastLine console(text);
   PageFiles files;
   PageWatcher watcher;
-  quillmar::Tally tally;
-  int status = quillmar::Run(args, console, files, &tally, &watcher);
-  PageEnded(status, static_cast<double>(tally.lines), static_cast<double>(tally.rewritten));
+  quillmar::Outcome outcome;
+  int status = quillmar::Run(args, console, files, &outcome, &watcher);
+  const quillmar::Tally& tally = outcome.tally;
+  PageEnded(status, static_cast<double>(tally.lines), static_cast<double>(tally.changed()));
   if (status != 0) {
-    PageReason(console.last().data(), console.last().size());
+    std::string reason = console.last() + quillmar::FaultDetail(outcome);
+    PageReason(reason.data(), reason.size());
   } else {
-    for (std::string_view note : quillmar::Notes(tally)) PageReason(note.data(), note.size());
+    for (const std::string& note : quillmar::Notes(tally)) PageReason(note.data(), note.size());
   }
   return status;
 }

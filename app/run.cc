@@ -43,7 +43,7 @@ int Report(Outcome outcome, const std::string& input, const std::string& output,
   return 1;
 }
 
-int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally,
+int Run(std::span<const std::string> args, Console& console, Files& files, Outcome* result,
         ChangeWatcher* watcher) {
   if (args.size() < 3) {
     console << kUsage;
@@ -78,6 +78,7 @@ int Run(std::span<const std::string> args, Console& console, Files& files, Tally
     console << "Error: Output and console are the same file.\n";
     return 1;
   }
+  if (!files.MayReplace(in_path, out_path, console)) return 1;
   std::unique_ptr<ByteSink> out = files.OpenOutput(out_path);
   if (!out) {
     console << "Cannot open output file " << out_path << ".\n";
@@ -90,7 +91,7 @@ int Run(std::span<const std::string> args, Console& console, Files& files, Tally
                                        : Convert(*in, *out, console);
   in->Close();
   if (!out->Close() && outcome.kind == Outcome::kComplete) outcome = {Outcome::kWriteFailed};
-  if (tally != nullptr) *tally = outcome.tally;
+  if (result != nullptr) *result = outcome;
   return Report(outcome, in_path, out_path, console);
 }
 

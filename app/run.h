@@ -23,6 +23,12 @@ class Files {
   virtual bool IsConsole(const std::string& path) = 0;
   // Whether the path can name a file at all.
   virtual bool CanName(const std::string& /*path*/) { return true; }
+  // Whether the output may be opened where a file has its name already. A
+  // person who is asked may say no, which the files then tell.
+  virtual bool MayReplace(const std::string& /*input*/, const std::string& /*output*/,
+                          Console& /*console*/) {
+    return true;
+  }
 };
 
 // The files on disk.
@@ -35,14 +41,26 @@ class DiskFiles : public Files {
   bool CanName(const std::string& path) override;
 };
 
+// The files on disk, for a person in a window of the program's own: a file
+// is replaced only if the person says so.
+class AskingDiskFiles : public DiskFiles {
+ public:
+  explicit AskingDiskFiles(Asker& asker) : asker_(asker) {}
+  bool MayReplace(const std::string& input, const std::string& output, Console& console) override;
+
+ private:
+  Asker& asker_;
+};
+
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
-// input and output paths (UTF-8). Returns the exit status, and the tally of
-// a conversion that completed in `tally` if given. A `watcher`, if given,
-// is told of every change.
-int Run(std::span<const std::string> args, Console& console, Files& files, Tally* tally = nullptr,
-        ChangeWatcher* watcher = nullptr);
-// The same on the files on disk.
-int Run(std::span<const std::string> args, Console& console);
+// input and output paths (UTF-8). Returns the exit status, and the outcome
+// of a conversion that ran in `outcome` if given. A `watcher`, if given, is
+// told of every change.
+int Run(std::span<const std::string> args, Console& console, Files& files,
+        Outcome* outcome = nullptr, ChangeWatcher* watcher = nullptr);
+// The same on the files on disk; with an `asker`, a file is replaced only
+// if the person says so.
+int Run(std::span<const std::string> args, Console& console, Asker* asker = nullptr);
 
 // Prints the message that ends a conversion and returns the exit status.
 int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console);

@@ -186,9 +186,10 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, Byt
                                     Console& console) {
   // The lines written: the pieces before, and those of this one before the
   // line at fault.
-  Tally written = piece.state.tally;
-  written.lines = piece.outcome.line - 1;
-  written += before;
+  Tally part = piece.state.tally;
+  part.lines = piece.outcome.line - 1;
+  Tally written = before;
+  written += part;
   const ScaleClass family = piece.state.rules.family;
   Stop();
   for (Piece& p : pieces_) {
@@ -224,7 +225,8 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, Byt
 // tally of the whole, and a text that ended with the data checked against
 // the file.
 Outcome Stretches::FinalOutcome(Outcome outcome, const Piece& piece, const Tally& before) {
-  if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory) {
+  if (outcome.kind == Outcome::kOutOfRange || outcome.kind == Outcome::kNoMemory ||
+      outcome.kind == Outcome::kWrongFormat) {
     outcome.line += before.lines;
   }
   outcome.tally = before;

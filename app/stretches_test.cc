@@ -49,6 +49,7 @@ Result ConvertFile(const std::string& text, size_t block, size_t stretch = 0,
 void ExpectSame(const Result& two, const Result& one, const char* what) {
   EXPECT_EQ(two.outcome.kind, one.outcome.kind) << what;
   EXPECT_EQ(two.outcome.line, one.outcome.line) << what;
+  EXPECT_EQ(two.outcome.fault, one.outcome.fault) << what;
   if (one.outcome.kind == Outcome::kComplete) {
     EXPECT_TRUE(two.outcome.tally == one.outcome.tally) << what;
   }
@@ -114,6 +115,7 @@ TEST(StretchesTest, EndsWhereOneThreadEnds) {
     size_t capacity;  // of the disk
   } rows[] = {
       {"a value out of range in a later piece", lines + "4162-1=99999999999\r\n" + lines, SIZE_MAX},
+      {"a control byte in a later piece", lines + "A\x02\r\n" + lines, SIZE_MAX},
       {"a full disk before a value out of range", lines + "4162-1=99999999999\r\n", full},
       {"a full disk in a later piece", lines + lines, 2 * kStretch + 100},
   };

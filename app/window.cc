@@ -91,6 +91,57 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
   return args;
 }
 
+namespace {
+
+// Whether Ctrl+C or Ctrl+Break came while a question waited: the answer is
+// no, and the program goes on to say what it kept.
+std::atomic<bool> question_interrupted{false};
+
+BOOL WINAPI EndTheQuestion(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  question_interrupted = true;
+  // The read that waits for the answer may not end by itself.
+  CancelIoEx(GetStdHandle(STD_INPUT_HANDLE), nullptr);
+  return TRUE;
+}
+
+// Reads one line typed at the console; false where none came (Ctrl+C, or
+// a console that went away).
+bool ReadTypedLine(std::wstring* typed) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  wchar_t part[64];
+  DWORD n = 0;
+  while (!question_interrupted && ReadConsoleW(in, part, 64, &n, nullptr) != 0 && n > 0) {
+    typed->append(part, n);
+    if (typed->find(L'\n') != std::wstring::npos) return !question_interrupted;
+  }
+  return false;
+}
+
+// Asks in the window of the program's own.
+class WindowAsker final : public Asker {
+ public:
+  bool Ask(Console& console, std::string_view question) override {
+    console << question << " ";
+    console.Flush();
+    // Keys pressed before the question are no answer to it.
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+    question_interrupted = false;
+    SetConsoleCtrlHandler(&EndTheQuestion, TRUE);
+    std::wstring typed;
+    bool answered = ReadTypedLine(&typed);
+    SetConsoleCtrlHandler(&EndTheQuestion, FALSE);
+    if (!answered) console << "\n";  // the answer's line did not end
+    while (!typed.empty() &&
+           (typed.back() == L'\n' || typed.back() == L'\r' || typed.back() == L' ')) {
+      typed.pop_back();
+    }
+    return answered && (typed == L"y" || typed == L"Y");
+  }
+};
+
+}  // namespace
+
 void HoldWindowOfItsOwn(Console& console, int status) {
   if (!WaitsBeforeClosing(ThisConsole())) return;
   // Ctrl+C, or Ctrl+Break, ends the wait as Enter does: left to the
@@ -111,11 +162,13 @@ void HoldWindowOfItsOwn(Console& console, int status) {
 }
 
 int RunWindowsProgram(int argc, wchar_t** argv,
-                      int (*run)(std::span<const std::string> args, Console& console)) {
+                      int (*run)(std::span<const std::string> args, Console& console,
+                                 Asker* asker)) {
   SecureStandardStreams();
   std::vector<std::string> args = Utf8Arguments(argc, argv);
   Console& console = StandardConsole();
-  int status = run(args, console);
+  WindowAsker asker;
+  int status = run(args, console, WaitsBeforeClosing(ThisConsole()) ? &asker : nullptr);
   console.Flush();
   HoldWindowOfItsOwn(console, status);
   return status;

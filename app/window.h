@@ -44,11 +44,12 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 void HoldWindowOfItsOwn(Console& console, int status);
 
 // The whole of a Windows program's entry point: makes the standard streams
-// safe, hands `run` the arguments as UTF-8 and the console, and holds a
-// window of the program's own open once everything is written. Returns
-// the run's exit status.
+// safe, hands `run` the arguments as UTF-8, the console, and in a window of
+// the program's own someone to ask, and holds that window open once
+// everything is written. Returns the run's exit status.
 int RunWindowsProgram(int argc, wchar_t** argv,
-                      int (*run)(std::span<const std::string> args, Console& console));
+                      int (*run)(std::span<const std::string> args, Console& console,
+                                 Asker* asker));
 #endif
 
 }  // namespace quillmar

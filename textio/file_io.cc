@@ -16,10 +16,13 @@
 #include <iterator>
 #include <system_error>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #endif
+#include <cstring>
 
 namespace quillmar {
 
@@ -184,38 +187,6 @@ bool IsFolder(const std::string& path) {
 #endif
 }
 
-std::unique_ptr<FileSink> OpenTemporary(const std::string& path) {
-#ifdef _WIN32
-  HANDLE h =
-      CreateFileW(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd == -1) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  FileHandle f(_fdopen(fd, "wb"));
-  if (!f) {
-    _close(fd);
-    return nullptr;
-  }
-  std::setvbuf(f.get(), nullptr, _IONBF, 0);
-  return std::make_unique<FileSink>(std::move(f));
-#else
-  return OpenOutput(path);
-#endif
-}
-
-bool MoveOnto(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  return MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-  return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 void RemoveFile(const std::string& path) {
 #ifdef _WIN32
   DeleteFileW(NativePath(path).c_str());
@@ -233,34 +204,43 @@ bool FileExists(const std::string& path) {
 #endif
 }
 
-void RemoveFilesEndingWith(const std::string& folder, std::string_view ending) {
-  // Compared in the system's own form: a name there need not be valid text.
-  const auto tail = std::filesystem::path(std::string(ending)).native();
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(FsPath(folder), ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code in_use;  // by a run of its own: left to it
-    if (it->path().native().ends_with(tail)) std::filesystem::remove(it->path(), in_use);
+bool SameBytes(const std::string& a, const std::string& b) {
+  FileHandle fa = OpenFile(a, "rb"), fb = OpenFile(b, "rb");
+  if (!fa || !fb) return false;
+  static constexpr size_t kPart = 1 << 16;
+  auto pa = std::make_unique<char[]>(kPart), pb = std::make_unique<char[]>(kPart);
+  for (;;) {
+    size_t na = std::fread(pa.get(), 1, kPart, fa.get());
+    size_t nb = std::fread(pb.get(), 1, kPart, fb.get());
+    if (na != nb || std::memcmp(pa.get(), pb.get(), na) != 0) return false;
+    if (na < kPart) return std::ferror(fa.get()) == 0 && std::ferror(fb.get()) == 0;
   }
 }
 
 namespace {
 
-// The file to remove on an interruption, in memory that the handler can
-// read while the program runs: no allocation, no lock.
+// The copy to remove on an interruption, where the handler can reach it
+// while the program runs: no allocation, no lock but the one below.
 #ifdef _WIN32
-wchar_t interrupted_path[32768];
-#else
-char interrupted_path[4096];
-#endif
-std::atomic<bool> remove_on_interrupt{false};
+// The handler runs on a thread of its own: the lock keeps the copy from
+// being put in place while it is being removed.
+SRWLOCK interrupt_lock = SRWLOCK_INIT;
+HANDLE interrupted_copy = nullptr;
 
-#ifdef _WIN32
+// Removes the copy through its own handle: no other can delete it while
+// it is held. The file goes when the program ends and the handle closes.
 BOOL WINAPI RemoveOnInterrupt(DWORD /*event*/) {
-  if (remove_on_interrupt) DeleteFileW(interrupted_path);
+  AcquireSRWLockExclusive(&interrupt_lock);  // kept: the program ends
+  if (interrupted_copy != nullptr) {
+    FILE_DISPOSITION_INFO remove{TRUE};
+    SetFileInformationByHandle(interrupted_copy, FileDispositionInfo, &remove, sizeof remove);
+  }
   return FALSE;  // and the program ends as it would have
 }
 #else
+char interrupted_path[4096];
+std::atomic<bool> remove_on_interrupt{false};
+
 void RemoveOnInterrupt(int signal) {
   if (remove_on_interrupt) unlink(interrupted_path);
   std::signal(signal, SIG_DFL);
@@ -270,26 +250,158 @@ void RemoveOnInterrupt(int signal) {
 
 }  // namespace
 
-void RemoveIfInterrupted(const std::string& path) {
-  remove_on_interrupt = false;
+std::unique_ptr<UnfinishedCopy> UnfinishedCopy::Create(const std::string& path) {
+#ifdef _WIN32
+  // Without FILE_SHARE_DELETE no other run can remove it while it is held,
+  // and with DELETE this run can, or rename it, through the handle.
+  HANDLE h = CreateFileW(NativePath(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, h));
+#else
+  for (;;) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd == -1) return nullptr;
+    // Another run may have found the file between its making and its lock,
+    // taken it for abandoned and removed it: then it is made again.
+    struct stat st {};
+    if (flock(fd, LOCK_EX) == 0 && fstat(fd, &st) == 0 && st.st_nlink > 0) {
+      return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, fd));
+    }
+    close(fd);
+  }
+#endif
+}
+
+std::unique_ptr<FileSink> UnfinishedCopy::Writer() {
+#ifdef _WIN32
+  HANDLE h = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), hold_, GetCurrentProcess(), &h, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS) == 0) {
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    return nullptr;
+  }
+#else
+  int fd = dup(hold_);
+  if (fd == -1) return nullptr;
+#endif
+#ifdef _WIN32
+  FileHandle f(_fdopen(fd, "wb"));
+  if (!f) _close(fd);
+#else
+  FileHandle f(fdopen(fd, "wb"));
+  if (!f) close(fd);
+#endif
+  if (!f) return nullptr;
+  std::setvbuf(f.get(), nullptr, _IONBF, 0);
+  return std::make_unique<FileSink>(std::move(f));
+}
+
+bool UnfinishedCopy::PutInPlace(const std::string& to) {
+#ifdef _WIN32
+  AcquireSRWLockExclusive(&interrupt_lock);
+  if (interrupted_copy == hold_) interrupted_copy = nullptr;
+  ReleaseSRWLockExclusive(&interrupt_lock);
+  // Renamed through the handle it is never free for another run to take.
+  // The system wants the new name whole, in its own form.
+  std::error_code ec;
+  std::wstring name = std::filesystem::absolute(NativePath(to), ec).native();
+  if (ec) return false;
+  if (name.starts_with(L"\\\\?\\")) name.erase(0, 4);
+  name = name.starts_with(L"\\\\") ? L"\\??\\UNC\\" + name.substr(2) : L"\\??\\" + name;
+  const size_t size = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
+  auto buffer = std::make_unique<std::byte[]>(size);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::copy(name.begin(), name.end(), rename->FileName);
+  in_place_ =
+      SetFileInformationByHandle(hold_, FileRenameInfo, rename, static_cast<DWORD>(size)) != 0;
+#else
+  if (remove_on_interrupt && path_ == interrupted_path) remove_on_interrupt = false;
+  in_place_ = std::rename(path_.c_str(), to.c_str()) == 0;
+#endif
+  if (in_place_) Release();
+  return in_place_;
+}
+
+void UnfinishedCopy::Release() {
+#ifdef _WIN32
+  CloseHandle(hold_);
+  hold_ = nullptr;
+#else
+  close(hold_);
+  hold_ = -1;
+#endif
+}
+
+UnfinishedCopy::~UnfinishedCopy() {
+  if (in_place_) return;
+#ifdef _WIN32
+  AcquireSRWLockExclusive(&interrupt_lock);
+  if (interrupted_copy == hold_) interrupted_copy = nullptr;
+  ReleaseSRWLockExclusive(&interrupt_lock);
+  FILE_DISPOSITION_INFO remove{TRUE};
+  SetFileInformationByHandle(hold_, FileDispositionInfo, &remove, sizeof remove);
+#else
+  if (remove_on_interrupt && path_ == interrupted_path) remove_on_interrupt = false;
+  unlink(path_.c_str());
+#endif
+  Release();
+}
+
+void RemoveAbandoned(const std::string& folder, std::string_view ending) {
+  // Compared in the system's own form: a name there need not be valid text.
+  const auto tail = std::filesystem::path(std::string(ending)).native();
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(FsPath(folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (!it->path().native().ends_with(tail)) continue;
+#ifdef _WIN32
+    // A held copy cannot be deleted: it is shared with no one who would.
+    DeleteFileW(it->path().c_str());
+#else
+    // A held copy is locked. The lock is taken before the file is removed,
+    // so that a run that made it just now and waits for the lock sees it
+    // gone and makes another.
+    const char* path = it->path().c_str();
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd == -1) continue;
+    struct stat held {
+    }, named{};
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(path, &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      unlink(path);
+    }
+    close(fd);
+#endif
+  }
+}
+
+void RemoveIfInterrupted(UnfinishedCopy* copy) {
 #ifdef _WIN32
   static const bool handled = SetConsoleCtrlHandler(&RemoveOnInterrupt, TRUE) != 0;
   (void)handled;
-  std::wstring native = NativePath(path).native();
-  if (path.empty() || native.size() >= std::size(interrupted_path)) return;
-  std::copy(native.begin(), native.end(), interrupted_path);
-  interrupted_path[native.size()] = L'\0';
+  AcquireSRWLockExclusive(&interrupt_lock);
+  interrupted_copy = copy != nullptr ? copy->hold_ : nullptr;
+  ReleaseSRWLockExclusive(&interrupt_lock);
 #else
   static const bool handled = [] {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, &RemoveOnInterrupt);
     return true;
   }();
   (void)handled;
-  if (path.empty() || path.size() >= std::size(interrupted_path)) return;
-  std::copy(path.begin(), path.end(), interrupted_path);
-  interrupted_path[path.size()] = '\0';
-#endif
+  remove_on_interrupt = false;
+  if (copy == nullptr || copy->path().size() >= std::size(interrupted_path)) return;
+  std::copy(copy->path().begin(), copy->path().end(), interrupted_path);
+  interrupted_path[copy->path().size()] = '\0';
   remove_on_interrupt = true;
+#endif
 }
 
 }  // namespace quillmar

@@ -70,22 +70,52 @@ bool SameFile(const std::string& a, const std::string& b);
 bool MakeFolder(const std::string& path);
 bool IsFolder(const std::string& path);
 
-// For a copy that is put in place only once it is complete (the companion
-// for dropped files): the copy is written under another name, then moved
-// onto its own in one step.
-// Creates the file, or empties it; on Windows it can be removed while it
-// is open, by RemoveIfInterrupted's handler.
-std::unique_ptr<FileSink> OpenTemporary(const std::string& path);
-// Moves the file onto `to`, replacing what is there, in one step; false
-// if it could not.
-bool MoveOnto(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
-// Removes the files in `folder` whose names end with `ending`.
-void RemoveFilesEndingWith(const std::string& folder, std::string_view ending);
+// Whether both files hold the same bytes; false where either cannot be read.
+bool SameBytes(const std::string& a, const std::string& b);
+
+// A copy that is put in place only once it is complete (the companion for
+// dropped files): it is written under a name of its own, then moved onto
+// its own name in one step. While this object lives the file is held: no
+// other run removes it as abandoned, and this one removes it on its end
+// unless it was put in place.
+class UnfinishedCopy {
+ public:
+  // Creates the file at `path`; nothing where a file has that name already
+  // or none can be made.
+  static std::unique_ptr<UnfinishedCopy> Create(const std::string& path);
+  UnfinishedCopy(const UnfinishedCopy&) = delete;
+  UnfinishedCopy& operator=(const UnfinishedCopy&) = delete;
+  ~UnfinishedCopy();
+  const std::string& path() const { return path_; }
+  // What writes the copy; its Close ends the writing, not the hold.
+  std::unique_ptr<FileSink> Writer();
+  // Moves the copy onto `to`, in the same folder, replacing what is there,
+  // in one step; false if it could not.
+  bool PutInPlace(const std::string& to);
+
+ private:
+#ifdef _WIN32
+  using Hold = void*;  // a handle
+#else
+  using Hold = int;  // a descriptor with a lock on the file
+#endif
+  UnfinishedCopy(std::string path, Hold hold) : path_(std::move(path)), hold_(hold) {}
+  void Release();
+  friend void RemoveIfInterrupted(UnfinishedCopy* copy);
+  std::string path_;
+  Hold hold_;
+  bool in_place_ = false;
+};
+
+// Removes the files in `folder` whose names end with `ending` that no
+// UnfinishedCopy holds, in this run or another: those that an ended run
+// left.
+void RemoveAbandoned(const std::string& folder, std::string_view ending);
 // Until called again, an interruption of the program (Ctrl+C, a closed
-// window, SIGINT, SIGTERM or SIGHUP) removes the file at `path` before the
-// program ends as it would have; "" forgets it.
-void RemoveIfInterrupted(const std::string& path);
+// window, SIGINT, SIGTERM or SIGHUP) removes `copy` before the program
+// ends as it would have; nullptr forgets it.
+void RemoveIfInterrupted(UnfinishedCopy* copy);
 
 }  // namespace quillmar

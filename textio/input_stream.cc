@@ -14,6 +14,7 @@ std::optional<size_t> InputStream::Read(std::span<char> buf) {
     return std::nullopt;
   }
   size_t n = *got;
+  if (consumed_ == 0) bom_ = n >= 3 && std::memcmp(buf.data(), "\xEF\xBB\xBF", 3) == 0;
   consumed_ += n;
   if (const void* eof = std::memchr(buf.data(), 0x1A, n); eof != nullptr) {
     n = static_cast<size_t>(static_cast<const char*>(eof) - buf.data());

@@ -26,13 +26,17 @@ class InputStream {
   // Whether the data ran out, with no 0x1A byte.
   bool Exhausted() const { return ended_ && !marked_; }
 
+  // Whether the text starts with the UTF-8 byte order mark, which some
+  // editors put before the first line.
+  bool StartsWithBom() const { return bom_; }
+
   // The bytes the source has given since the start, the 0x1A byte and any
   // after it in the same read included.
   uint64_t Consumed() const { return consumed_; }
 
   // Reads on after the end: the source now serves another text.
   void Restart() {
-    ended_ = failed_ = marked_ = false;
+    ended_ = failed_ = marked_ = bom_ = false;
     consumed_ = 0;
   }
 
@@ -41,6 +45,7 @@ class InputStream {
   bool ended_ = false;
   bool marked_ = false;
   bool failed_ = false;
+  bool bom_ = false;
   uint64_t consumed_ = 0;
 };
 

@@ -31,7 +31,7 @@ assert.equal(kinds.converted, true);
 assert.equal(kinds.console, '\nConverting every kind.kvr -> every kind.kvr.\n' +
              'Detecting head type: XAAR128\nError: Headtype not found - Xaar500 value is used..\n' +
              'Conversion Complete.\n');
-assert.match(kinds.outcome, /^Converted\. Worth a look: its head type is not known/);
+assert.match(kinds.outcome, /^Converted\. Worth a look: its head type "NOPE" is not known/);
 assert.deepEqual(kinds.rows, [
   ['2', '4162-4=12.9', '4172-4=23'],
   ['3', '9040-1=True', '9040-1=False'],
@@ -39,10 +39,11 @@ assert.deepEqual(kinds.rows, [
   ['6', '4162-6=100', '4172-6=188'],
 ]);
 assert.equal(broken.converted, false);
-assert.equal(broken.outcome, 'Failed: Error: Wrong Format No copy was made.');
+assert.equal(broken.outcome,
+             'Failed: Error: Wrong Format (line 2: the file ends without a line break) No copy was made.');
 assert.equal(broken.link, false);
 assert.equal(untouched.converted, true);
-assert.match(untouched.outcome, /it names no head type: the Xaar500 factor was used\. .*no line was rewritten\./);
+assert.match(untouched.outcome, /it names no head type: the Xaar500 factor was used\. .*no line was changed: /);
 
 const kindsCopy = crlf('1000-4=XAAR128', '4172-4=23', '9040-1=False', '4172-5=-14', '1000-4=NOPE',
                        '4172-6=188', '2000-1=x');
