@@ -56,7 +56,6 @@ class UnfinishedFiles : public DiskFiles {
     if (path != copy_) return DiskFiles::OpenOutput(path);
     unfinished = MakeUnfinished(copy_);
     if (!unfinished) return nullptr;
-    RemoveIfInterrupted(unfinished.get());
     return unfinished->Writer();
   }
   std::unique_ptr<UnfinishedCopy> unfinished;
@@ -158,7 +157,6 @@ int ConvertDropped(std::span<const std::string> dropped, Console& console, Asker
     Outcome outcome;
     const std::string args[] = {"quillmar", file, copy};
     bool done = Run(args, messages, files, &outcome) == 0;
-    RemoveIfInterrupted(nullptr);
     if (done) {
       std::vector<std::string> look = Notes(outcome.tally);
       // A doubtful copy does not replace a different one unasked.

@@ -100,8 +100,6 @@ std::atomic<bool> question_interrupted{false};
 BOOL WINAPI EndTheQuestion(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   question_interrupted = true;
-  // The read that waits for the answer may not end by itself.
-  CancelIoEx(GetStdHandle(STD_INPUT_HANDLE), nullptr);
   return TRUE;
 }
 

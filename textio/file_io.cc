@@ -204,8 +204,32 @@ bool FileExists(const std::string& path) {
 #endif
 }
 
+namespace {
+// Opens a file to read, beside whoever holds it: an unfinished copy is
+// held open with the right to remove it, which a plain open would refuse
+// to share on Windows.
+FileHandle OpenBeside(const std::string& path) {
+#ifdef _WIN32
+  HANDLE h = CreateFileW(NativePath(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  FileHandle f(_fdopen(fd, "rb"));
+  if (!f) _close(fd);
+  return f;
+#else
+  return OpenFile(path, "rb");
+#endif
+}
+}  // namespace
+
 bool SameBytes(const std::string& a, const std::string& b) {
-  FileHandle fa = OpenFile(a, "rb"), fb = OpenFile(b, "rb");
+  FileHandle fa = OpenBeside(a), fb = OpenBeside(b);
   if (!fa || !fb) return false;
   static constexpr size_t kPart = 1 << 16;
   auto pa = std::make_unique<char[]>(kPart), pb = std::make_unique<char[]>(kPart);
@@ -219,34 +243,82 @@ bool SameBytes(const std::string& a, const std::string& b) {
 
 namespace {
 
-// The copy to remove on an interruption, where the handler can reach it
-// while the program runs: no allocation, no lock but the one below.
+// The copies to remove on an interruption, where the handler can reach them
+// while the program runs: no allocation. A copy past these is left to the
+// next run, as one that a run killed outright leaves.
+constexpr int kWatched = 64;
 #ifdef _WIN32
-// The handler runs on a thread of its own: the lock keeps the copy from
-// being put in place while it is being removed.
-SRWLOCK interrupt_lock = SRWLOCK_INIT;
-HANDLE interrupted_copy = nullptr;
+// The handler runs on a thread of its own: the lock keeps a copy from
+// being put in place, or its handle closed, while it is being removed.
+SRWLOCK watch_lock = SRWLOCK_INIT;
+HANDLE watched[kWatched];
 
-// Removes the copy through its own handle: no other can delete it while
-// it is held. The file goes when the program ends and the handle closes.
+// Removes each copy through its own handle: no other can delete it while
+// it is held. The files go when the program ends and the handles close.
 BOOL WINAPI RemoveOnInterrupt(DWORD /*event*/) {
-  AcquireSRWLockExclusive(&interrupt_lock);  // kept: the program ends
-  if (interrupted_copy != nullptr) {
+  AcquireSRWLockExclusive(&watch_lock);  // kept: the program ends
+  for (HANDLE h : watched) {
     FILE_DISPOSITION_INFO remove{TRUE};
-    SetFileInformationByHandle(interrupted_copy, FileDispositionInfo, &remove, sizeof remove);
+    if (h != nullptr) SetFileInformationByHandle(h, FileDispositionInfo, &remove, sizeof remove);
   }
   return FALSE;  // and the program ends as it would have
 }
 #else
-char interrupted_path[4096];
-std::atomic<bool> remove_on_interrupt{false};
+struct Watched {
+  std::atomic<bool> used{false};
+  char path[4096];
+};
+Watched watched[kWatched];
 
 void RemoveOnInterrupt(int signal) {
-  if (remove_on_interrupt) unlink(interrupted_path);
+  for (Watched& w : watched) {
+    if (w.used) unlink(w.path);
+  }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
 #endif
+
+// Where the copy is watched for, if it is.
+int Watch([[maybe_unused]] const std::string& path, [[maybe_unused]] void* hold) {
+#ifdef _WIN32
+  static const bool handled = SetConsoleCtrlHandler(&RemoveOnInterrupt, TRUE) != 0;
+  (void)handled;
+  AcquireSRWLockExclusive(&watch_lock);
+  int slot = 0;
+  while (slot < kWatched && watched[slot] != nullptr) ++slot;
+  if (slot < kWatched) watched[slot] = hold;
+  ReleaseSRWLockExclusive(&watch_lock);
+  return slot < kWatched ? slot : -1;
+#else
+  static const bool handled = [] {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, &RemoveOnInterrupt);
+    return true;
+  }();
+  (void)handled;
+  if (path.size() >= sizeof watched[0].path) return -1;
+  for (int slot = 0; slot < kWatched; ++slot) {
+    Watched& w = watched[slot];
+    if (w.used) continue;
+    std::copy(path.begin(), path.end(), w.path);
+    w.path[path.size()] = '\0';
+    w.used = true;
+    return slot;
+  }
+  return -1;
+#endif
+}
+
+void Unwatch(int slot) {
+  if (slot < 0) return;
+#ifdef _WIN32
+  AcquireSRWLockExclusive(&watch_lock);
+  watched[slot] = nullptr;
+  ReleaseSRWLockExclusive(&watch_lock);
+#else
+  watched[slot].used = false;
+#endif
+}
 
 }  // namespace
 
@@ -257,7 +329,7 @@ std::unique_ptr<UnfinishedCopy> UnfinishedCopy::Create(const std::string& path) 
   HANDLE h = CreateFileW(NativePath(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, h));
+  return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, h, Watch(path, h)));
 #else
   for (;;) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -266,7 +338,7 @@ std::unique_ptr<UnfinishedCopy> UnfinishedCopy::Create(const std::string& path) 
     // taken it for abandoned and removed it: then it is made again.
     struct stat st {};
     if (flock(fd, LOCK_EX) == 0 && fstat(fd, &st) == 0 && st.st_nlink > 0) {
-      return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, fd));
+      return std::unique_ptr<UnfinishedCopy>(new UnfinishedCopy(path, fd, Watch(path, nullptr)));
     }
     close(fd);
   }
@@ -302,10 +374,10 @@ std::unique_ptr<FileSink> UnfinishedCopy::Writer() {
 }
 
 bool UnfinishedCopy::PutInPlace(const std::string& to) {
+  // Once moved, the name may be another run's: not to be removed.
+  Unwatch(watch_);
+  watch_ = -1;
 #ifdef _WIN32
-  AcquireSRWLockExclusive(&interrupt_lock);
-  if (interrupted_copy == hold_) interrupted_copy = nullptr;
-  ReleaseSRWLockExclusive(&interrupt_lock);
   // Renamed through the handle it is never free for another run to take.
   // The system wants the new name whole, in its own form.
   std::error_code ec;
@@ -323,7 +395,6 @@ bool UnfinishedCopy::PutInPlace(const std::string& to) {
   in_place_ =
       SetFileInformationByHandle(hold_, FileRenameInfo, rename, static_cast<DWORD>(size)) != 0;
 #else
-  if (remove_on_interrupt && path_ == interrupted_path) remove_on_interrupt = false;
   in_place_ = std::rename(path_.c_str(), to.c_str()) == 0;
 #endif
   if (in_place_) Release();
@@ -341,15 +412,12 @@ void UnfinishedCopy::Release() {
 }
 
 UnfinishedCopy::~UnfinishedCopy() {
+  Unwatch(watch_);
   if (in_place_) return;
 #ifdef _WIN32
-  AcquireSRWLockExclusive(&interrupt_lock);
-  if (interrupted_copy == hold_) interrupted_copy = nullptr;
-  ReleaseSRWLockExclusive(&interrupt_lock);
   FILE_DISPOSITION_INFO remove{TRUE};
   SetFileInformationByHandle(hold_, FileDispositionInfo, &remove, sizeof remove);
 #else
-  if (remove_on_interrupt && path_ == interrupted_path) remove_on_interrupt = false;
   unlink(path_.c_str());
 #endif
   Release();
@@ -381,27 +449,6 @@ void RemoveAbandoned(const std::string& folder, std::string_view ending) {
     close(fd);
 #endif
   }
-}
-
-void RemoveIfInterrupted(UnfinishedCopy* copy) {
-#ifdef _WIN32
-  static const bool handled = SetConsoleCtrlHandler(&RemoveOnInterrupt, TRUE) != 0;
-  (void)handled;
-  AcquireSRWLockExclusive(&interrupt_lock);
-  interrupted_copy = copy != nullptr ? copy->hold_ : nullptr;
-  ReleaseSRWLockExclusive(&interrupt_lock);
-#else
-  static const bool handled = [] {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, &RemoveOnInterrupt);
-    return true;
-  }();
-  (void)handled;
-  remove_on_interrupt = false;
-  if (copy == nullptr || copy->path().size() >= std::size(interrupted_path)) return;
-  std::copy(copy->path().begin(), copy->path().end(), interrupted_path);
-  interrupted_path[copy->path().size()] = '\0';
-  remove_on_interrupt = true;
-#endif
 }
 
 }  // namespace quillmar

@@ -79,7 +79,9 @@ bool SameBytes(const std::string& a, const std::string& b);
 // dropped files): it is written under a name of its own, then moved onto
 // its own name in one step. While this object lives the file is held: no
 // other run removes it as abandoned, and this one removes it on its end
-// unless it was put in place.
+// unless it was put in place, and on an interruption of the program
+// (Ctrl+C, a closed window, SIGINT, SIGTERM or SIGHUP) before the program
+// ends as it would have.
 class UnfinishedCopy {
  public:
   // Creates the file at `path`; nothing where a file has that name already
@@ -101,11 +103,12 @@ class UnfinishedCopy {
 #else
   using Hold = int;  // a descriptor with a lock on the file
 #endif
-  UnfinishedCopy(std::string path, Hold hold) : path_(std::move(path)), hold_(hold) {}
+  UnfinishedCopy(std::string path, Hold hold, int watch)
+      : path_(std::move(path)), hold_(hold), watch_(watch) {}
   void Release();
-  friend void RemoveIfInterrupted(UnfinishedCopy* copy);
   std::string path_;
   Hold hold_;
+  int watch_;  // where the interruption handler finds it; -1: nowhere
   bool in_place_ = false;
 };
 
@@ -113,9 +116,5 @@ class UnfinishedCopy {
 // UnfinishedCopy holds, in this run or another: those that an ended run
 // left.
 void RemoveAbandoned(const std::string& folder, std::string_view ending);
-// Until called again, an interruption of the program (Ctrl+C, a closed
-// window, SIGINT, SIGTERM or SIGHUP) removes `copy` before the program
-// ends as it would have; nullptr forgets it.
-void RemoveIfInterrupted(UnfinishedCopy* copy);
 
 }  // namespace quillmar
