@@ -43,7 +43,7 @@ c() { printf '\r\nConverting %s -> %s.\r\n' "$(win "$1")" "$(win "$2")"; }
   printf '\r\nConverting Z:drive.kvr -> Z:converted\\drive.kvr.\r\nConversion Complete.\r\n'
   printf '\r\nNot converted: %s. It is a folder: open it and drop the files in it.\r\n' "$(win 'Heads & Co')"
   # The summary: the files came from several folders, so it names them whole.
-  printf '\r\nFailed:\r\n  %s: Error: Wrong Format\r\n' "$(win broken.kvr)"
+  printf '\r\nFailed:\r\n  %s: Error: Wrong Format (line 1: the file ends without a line break)\r\n' "$(win broken.kvr)"
   printf '  %s: It is a folder: open it and drop the files in it.\r\n' "$(win 'Heads & Co')"
   printf '\r\nConverted, worth a look:\r\n'
   for f in "$(win Düse.kvr)" "$(win 'A&B.kvr')" Z:drive.kvr; do

@@ -28,7 +28,7 @@ wine cmd /c examples.bat </dev/null >../console.txt 2>&1 || status=$?
 [ "$status" = 0 ] || fail "the examples ended with status $status"
 ! grep -q 'The conversion failed.' ../console.txt || fail "a conversion failed"
 "$linux" ZUL.kvr ../want.kvr >/dev/null
-for copy in ZUL1.kvr My 'My Copy.kvr' t/ZUL.kvr 'My Heads/ZUL1.kvr'; do
+for copy in ZUL1.kvr My 'My Copy.kvr' 'Kopf&Co.kvr' t/ZUL.kvr 'My Heads/ZUL1.kvr'; do
   cmp -s "$copy" ../want.kvr || fail "$copy is not the converted sample"
 done
 grep -q '^Conversion Complete\.' log.txt || fail "log.txt holds no completed conversion"
