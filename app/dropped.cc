@@ -81,8 +81,9 @@ bool PutHeldInPlace(std::vector<HeldCopy>& held, Console& console, Asker& asker)
                                                 std::to_string(held.size()) + " new ones?";
   question += " Type y and press Enter; Enter alone keeps the earlier copies.";
   if (!asker.Ask(console, question)) {
+    console << "The earlier copies were kept, and the new ones removed:\n";
+    for (const HeldCopy& h : held) console << "  " << h.shown << "\n";
     held.clear();  // the new copies go
-    console << "The earlier copies were kept.\n";
     return false;
   }
   bool all = true;

@@ -205,7 +205,8 @@ TEST(DroppedTest, ADoubtfulCopyReplacesADifferentEarlierOneOnlyIfThePersonSaysSo
         "Replace the earlier copy with this new one? Type y and press Enter; Enter alone keeps "
         "the earlier copies.\n" +
         std::string(yes ? "The new copies replaced the earlier ones.\n"
-                        : "The earlier copies were kept.\n")))
+                        : "The earlier copies were kept, and the new ones removed:\n"
+                          "  converted/emptied.kvr\n")))
         << console.text();
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
       EXPECT_FALSE(entry.path().string().ends_with(".quillmar-unfinished")) << entry.path();

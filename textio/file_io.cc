@@ -187,14 +187,6 @@ bool IsFolder(const std::string& path) {
 #endif
 }
 
-void RemoveFile(const std::string& path) {
-#ifdef _WIN32
-  DeleteFileW(NativePath(path).c_str());
-#else
-  unlink(path.c_str());
-#endif
-}
-
 bool FileExists(const std::string& path) {
 #ifdef _WIN32
   return GetFileAttributesW(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -70,7 +70,6 @@ bool SameFile(const std::string& a, const std::string& b);
 bool MakeFolder(const std::string& path);
 bool IsFolder(const std::string& path);
 
-void RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
 // Whether both files hold the same bytes; false where either cannot be read.
 bool SameBytes(const std::string& a, const std::string& b);

@@ -72,7 +72,7 @@ for keys in '\r' '\003' 'y\r'; do
     [ "$status" = 1 ] || fail "the companion, answered '$keys': exit status $status, not 1"
     same converted/emptied.kvr '1000-4=HP600\r\n4172-1=63\r\n' ||
       fail "the companion, answered '$keys': the earlier copy changed"
-    shows 'The earlier copies were kept.' || fail "the companion did not say it kept the copy"
+    shows 'The earlier copies were kept, and the new ones removed:  converted\emptied.kvr' || fail "the companion did not say it kept the copy"
   fi
 done
 # Worth a look, but the same as the earlier copy, which is held open while
