@@ -159,21 +159,6 @@ TEST(DroppedTest, NotesNameWhatWasFound) {
       << console.text();
 }
 
-// Answers every question as told, and writes it down.
-class Answer final : public Asker {
- public:
-  explicit Answer(bool yes) : yes_(yes) {}
-  bool Ask(Console& console, std::string_view question) override {
-    console << question << "\n";
-    ++asked;
-    return yes_;
-  }
-  int asked = 0;
-
- private:
-  bool yes_;
-};
-
 TEST(DroppedTest, ADoubtfulCopyReplacesADifferentEarlierOneOnlyIfThePersonSaysSo) {
   const std::string earlier = "1000-4=HP600\r\n4172-1=63\r\n";
   for (bool yes : {false, true}) {

@@ -53,6 +53,22 @@ class MemoryConsole final : public Console {
   std::string text_;
 };
 
+// A person at the console who answers every question as told, writing the
+// question down.
+class Answer final : public Asker {
+ public:
+  explicit Answer(bool yes) : yes_(yes) {}
+  bool Ask(Console& console, std::string_view question) override {
+    console << question << "\n";
+    ++asked;
+    return yes_;
+  }
+  int asked = 0;
+
+ private:
+  bool yes_;
+};
+
 // Collects what is written; refuses bytes past `capacity`, like a full disk,
 // and, if told, fails its close, like a disk that refuses the last blocks.
 class MemorySink : public ByteSink {
