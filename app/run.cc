@@ -19,7 +19,8 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console) {
+int Report(const Outcome& outcome, const std::string& input, const std::string& output,
+           Console& console) {
   switch (outcome.kind) {
     case Outcome::kComplete:
       console << "Conversion Complete.\n";

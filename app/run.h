@@ -54,15 +54,16 @@ class AskingDiskFiles : public DiskFiles {
 
 // Runs one conversion. args[0] is the program name, args[1] and args[2] the
 // input and output paths (UTF-8). Returns the exit status, and the outcome
-// of a conversion that ran in `outcome` if given. A `watcher`, if given, is
+// of a conversion that ran in `result` if given. A `watcher`, if given, is
 // told of every change.
 int Run(std::span<const std::string> args, Console& console, Files& files,
-        Outcome* outcome = nullptr, ChangeWatcher* watcher = nullptr);
+        Outcome* result = nullptr, ChangeWatcher* watcher = nullptr);
 // The same on the files on disk; with an `asker`, a file is replaced only
 // if the person says so.
 int Run(std::span<const std::string> args, Console& console, Asker* asker = nullptr);
 
 // Prints the message that ends a conversion and returns the exit status.
-int Report(Outcome outcome, const std::string& input, const std::string& output, Console& console);
+int Report(const Outcome& outcome, const std::string& input, const std::string& output,
+           Console& console);
 
 }  // namespace quillmar

@@ -337,7 +337,7 @@ std::unique_ptr<UnfinishedCopy> UnfinishedCopy::Create(const std::string& path) 
 #endif
 }
 
-std::unique_ptr<FileSink> UnfinishedCopy::Writer() {
+std::unique_ptr<FileSink> UnfinishedCopy::Writer() const {
 #ifdef _WIN32
   HANDLE h = nullptr;
   if (DuplicateHandle(GetCurrentProcess(), hold_, GetCurrentProcess(), &h, 0, FALSE,

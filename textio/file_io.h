@@ -91,7 +91,7 @@ class UnfinishedCopy {
   ~UnfinishedCopy();
   const std::string& path() const { return path_; }
   // What writes the copy; its Close ends the writing, not the hold.
-  std::unique_ptr<FileSink> Writer();
+  std::unique_ptr<FileSink> Writer() const;
   // Moves the copy onto `to`, in the same folder, replacing what is there,
   // in one step; false if it could not.
   bool PutInPlace(const std::string& to);
