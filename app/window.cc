@@ -120,12 +120,13 @@ bool ReadTypedLine(std::wstring* typed) {
 class WindowAsker final : public Asker {
  public:
   bool Ask(Console& console, std::string_view question) override {
-    console << question << " ";
-    console.Flush();
-    // Keys pressed before the question are no answer to it.
-    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+    // Ready for the answer before the question shows. Keys pressed before
+    // it are no answer to it.
     question_interrupted = false;
     SetConsoleCtrlHandler(&EndTheQuestion, TRUE);
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+    console << question << " ";
+    console.Flush();
     std::wstring typed;
     bool answered = ReadTypedLine(&typed);
     SetConsoleCtrlHandler(&EndTheQuestion, FALSE);
