@@ -34,16 +34,19 @@ FROM_PAGE(head_type) void PageHeadType(double line, const char* name, size_t siz
 FROM_PAGE(changed)
 void PageChanged(double line, const char* before, size_t before_size, const char* after,
                  size_t after_size);
-// How the run ended: the copy is only offered for status 0; `reason` is
-// the message that ended a run that failed, or one of the notes on a copy
-// that completed, one call for each.
-FROM_PAGE(ended) void PageEnded(int32_t status, double lines, double rewritten);
+// How the run ended: the copy is only offered for status 0; `heads` counts
+// the head type lines, shown or not. `reason` is the message that ended a
+// run that failed, or one of the notes on a copy that completed, one call
+// for each.
+FROM_PAGE(ended) void PageEnded(int32_t status, double lines, double rewritten, double heads);
 FROM_PAGE(reason) void PageReason(const char* text, size_t size);
 }
 
-// A file holds far more rewritten lines than anyone reads in a table: past
-// these, only their count is shown.
+// A file may hold far more rewritten lines, or head type lines, than anyone
+// reads in a table, and than a page can hold: past these, only their count
+// is shown.
 constexpr uint64_t kShownChanges = 1000;
+constexpr uint64_t kShownHeads = 1000;
 
 class PageSource final : public quillmar::ByteSource {
  public:
@@ -82,6 +85,7 @@ class PageConsoleText final : public quillmar::Console {
 class PageWatcher final : public quillmar::ChangeWatcher {
  public:
   void HeadType(uint64_t line, std::string_view name, bool known) override {
+    if (heads_++ >= kShownHeads) return;
     PageHeadType(static_cast<double>(line), name.data(), name.size(), known ? 1 : 0);
   }
   void Changed(uint64_t line, std::string_view before, std::string_view after) override {
@@ -90,16 +94,22 @@ class PageWatcher final : public quillmar::ChangeWatcher {
     PageChanged(static_cast<double>(line), before.data(), before.size(), after.data(),
                 after.size());
   }
+  uint64_t heads() const { return heads_; }
 
  private:
   uint64_t shown_ = 0;
+  uint64_t heads_ = 0;
 };
 
 }  // namespace
 
-// Room for the page to put a name in.
+// Room for the page to put a name in, given back once the name is used:
+// the page converts file after file with one instance.
 extern "C" __attribute__((export_name("quillmar_alloc"))) char* QuillmarAlloc(size_t size) {
   return static_cast<char*>(std::malloc(size));
+}
+extern "C" __attribute__((export_name("quillmar_free"))) void QuillmarFree(char* data) {
+  std::free(data);
 }
 
 // Converts the picked file, named `input`, into a copy named `output`, as
@@ -115,7 +125,8 @@ extern "C" __attribute__((export_name("quillmar_convert"))) int32_t QuillmarConv
   quillmar::Outcome outcome;
   int status = quillmar::Run(args, console, files, &outcome, &watcher);
   const quillmar::Tally& tally = outcome.tally;
-  PageEnded(status, static_cast<double>(tally.lines), static_cast<double>(tally.changed()));
+  PageEnded(status, static_cast<double>(tally.lines), static_cast<double>(tally.changed()),
+            static_cast<double>(watcher.heads()));
   if (status != 0) {
     std::string reason = console.last() + quillmar::FaultDetail(outcome);
     PageReason(reason.data(), reason.size());

@@ -12,7 +12,7 @@ const read = (name) => readFileSync(join(dir, name), 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text).digest('base64')}'`;
 
 const style = read('page.css');
-const script = read('page.js');
+const script = read('page.js').replaceAll('@VERSION@', version);
 const worker = read('worker.js').replace('@CORE_BASE64@', readFileSync(wasm).toString('base64'));
 // The worker starts from a blob: URL, the one way from a page opened from
 // disk; it compiles the core, which needs 'wasm-unsafe-eval'.

@@ -1,11 +1,13 @@
 // The page's script: takes the files picked or dropped, hands them to the
-// worker one at a time, and shows what the core told of each: its console
-// text, how it ended, what changed, and its copy. "Download all" packs the
-// copies that completed into one ZIP. No rule of the conversion is here.
+// worker one at a time, and shows what the core told of each: how it
+// ended, its copy, what changed and its console text, under a summary of
+// the whole list. "Download all" has a second worker pack the copies that
+// completed, with a report of every file, into one ZIP. No rule of the
+// conversion is here.
 'use strict';
 
+const version = '@VERSION@';
 const $ = (id) => document.getElementById(id);
-const utf8 = new TextEncoder();
 
 // Elements, made in one call: tag, attributes, then children or text.
 function make(tag, attributes = {}, ...children) {
@@ -14,15 +16,20 @@ function make(tag, attributes = {}, ...children) {
   return element;
 }
 
+const plural = (n, one, many = `${one}s`) => `${n} ${n === 1 ? one : many}`;
+
+const workerSource = URL.createObjectURL(new Blob([$('worker').textContent], {type: 'text/javascript'}));
 let worker;
 function startWorker() {
-  const source = new Blob([$('worker').textContent], {type: 'text/javascript'});
   try {
-    worker = new Worker(URL.createObjectURL(source));
+    worker = new Worker(workerSource);
   } catch (error) {
     return unavailable(error);
   }
+  const mine = worker;
   worker.onmessage = ({data}) => {
+    // An ended worker's last words are dropped: its files went to the new one.
+    if (mine !== worker) return;
     if (data.type === 'progress') return progress(data);
     // The memory of a core that ran out of it goes with its worker, at once.
     if (data.trapped) restartWorker();
@@ -33,16 +40,20 @@ function startWorker() {
   // start at all is said once.
   worker.onerror = (event) => {
     event.preventDefault();
-    if (!current) return unavailable(event.message);
+    if (mine !== worker) return;
+    if (sent.length === 0) return unavailable(event.message);
     restartWorker();
-    finish({status: 1, trapped: event.message || 'the converter stopped', console: '',
-            heads: [], changes: [], reasons: []});
+    finish({status: 1, trapped: event.message || 'the converter stopped', heads: [], changes: [],
+            reasons: [], console: {lines: [], omitted: 0}});
   };
 }
 
+// The file that the old worker had failed; those sent after it go to the
+// new one.
 function restartWorker() {
   worker.terminate();
   startWorker();
+  for (const entry of sent.slice(1)) post(entry);
 }
 
 // Where this browser will not run the converter at all.
@@ -52,69 +63,124 @@ function unavailable(why) {
                         'Open the page in another browser, or use quillmar.exe.'));
 }
 
+// Every file in the list, in the order picked: {file, item, state, why},
+// state being waiting, converting, converted, worth a look or failed.
+// The worker has the first of `sent` in hand, and reads the next ones
+// ahead, so that it never waits for the page; the rest wait in `queue`.
+// `ended` counts the files of each outcome in the list, and `named` holds
+// those that failed or are worth a look.
+let entries = [];
 const queue = [];
-let current = null;
-const copies = [];
+const sent = [];
+const ended = {converted: 0, 'worth a look': 0, failed: 0};
+let named = {failed: [], 'worth a look': []};
+let numbered = 0;
 
 function add(files) {
   for (const file of files) {
-    const item = make('li', {}, make('h2', {}, file.name),
+    const item = make('li', {id: `file-${++numbered}`}, make('h2', {}, file.name),
                       make('p', {className: 'outcome'}, 'Waiting.'));
-    $('results').append(item);
-    queue.push({file, item});
+    const entry = {file, item, state: 'waiting'};
+    entries.push(entry);
+    queue.push(entry);
   }
+  // One change to the list for a batch, not one for each file.
+  $('results').append(...entries.slice(entries.length - files.length).map((entry) => entry.item));
   next();
 }
 
 function next() {
-  if (current || queue.length === 0) return;
-  current = queue.shift();
-  const bar = make('progress', {max: 1, value: 0});
-  current.item.querySelector('.outcome').replaceChildren('Converting… ', bar);
-  worker.postMessage({file: current.file, outName: current.file.name});
+  while (sent.length < 8 && queue.length > 0) {
+    sent.push(queue.shift());
+    post(sent.at(-1));
+  }
+  const current = sent[0];
+  if (current && current.state === 'waiting') {
+    current.state = 'converting';
+    const bar = make('progress', {max: 1, value: 0});
+    bar.setAttribute('aria-label', `Converting ${current.file.name}`);
+    current.item.querySelector('.outcome').replaceChildren('Converting… ', bar);
+  }
+  summarize();
 }
 
+const post = ({file}) => worker.postMessage({file, outName: file.name});
+
 function progress({done, size}) {
-  const bar = current?.item.querySelector('progress');
+  const bar = sent[0]?.item.querySelector('progress');
   if (bar) bar.value = size > 0 ? done / size : 1;
 }
 
-// Shows how a file ended, in words: the reason that ended a failed one,
-// the notes on a copy that deserves a look.
+// The notes on a copy, each a sentence.
+const sentences = (notes) => notes.map((note) => note[0].toUpperCase() + note.slice(1)).join(' ');
+
+// Shows how a file ended, in words first: the reason that ended a failed
+// one, the notes on a copy that deserves a look; then its copy, its head
+// type lines, what changed and its console text.
 function finish(report) {
-  const {file, item} = current;
-  current = null;
+  const entry = sent.shift();
+  const {file, item} = entry;
   const outcome = item.querySelector('.outcome');
   const converted = report.status === 0;
-  item.className = converted ? 'converted' : 'failed';
   if (converted) {
-    outcome.replaceChildren('Converted.');
-    for (const note of report.reasons) outcome.append(' Worth a look: ', note);
+    entry.state = report.reasons.length > 0 ? 'worth a look' : 'converted';
+    entry.why = sentences(report.reasons);
+    outcome.replaceChildren(report.reasons.length > 0 ? `Worth a look: ${entry.why}` : 'Converted.');
   } else {
-    const why = report.unavailable
+    entry.state = 'failed';
+    entry.why = report.unavailable
       ? `this browser does not run the converter (${report.unavailable}).`
       : report.trapped
         ? `the converter ran out of memory for this file (${report.trapped}).`
         : report.reasons.join(' ');
     // The reason is the run's own message, which may end without a point:
     // what follows it goes on a line of its own.
-    outcome.replaceChildren(`Failed: ${why}`, make('span', {className: 'after'}, ' No copy was made.'));
+    outcome.replaceChildren(`Failed: ${entry.why}`, make('span', {className: 'after'}, ' No copy was made.'));
+  }
+  item.className = {converted: 'converted', 'worth a look': 'converted worth-a-look', failed: 'failed'}[entry.state];
+  ended[entry.state]++;
+  named[entry.state]?.push(entry);
+  entry.console = consoleText(report.console, 500);
+  if (converted) {
+    entry.copy = report.copy;
+    item.append(make('p', {className: 'download'}, downloadLink(entry)));
   }
   for (const head of report.heads) {
     item.append(make('p', {}, `Head type in line ${head.line}: ${head.name}` +
                                   (head.known ? '.' : ', not known: the Xaar500 factor was used.')));
   }
-  if (report.changes.length > 0) item.append(changes(report));
-  if (report.console) item.append(make('pre', {className: 'console'}, report.console));
-  if (converted) {
-    const name = file.name;
-    copies.push({name, blob: report.copy});
-    const link = make('a', {href: URL.createObjectURL(report.copy), download: name},
-                      `Download the copy ${name}`);
-    item.append(make('p', {}, link));
-    $('all').disabled = false;
-  }
+  const unshown = (report.headLines ?? 0) - report.heads.length;
+  if (unshown > 0) item.append(make('p', {}, `… and ${plural(unshown, 'head type line')} more, not shown.`));
+  // A failed file has no copy, so no table of what its copy would hold.
+  if (converted && report.changes.length > 0) item.append(changes(report));
+  const shown = consoleText(report.console, 50);
+  if (shown) item.append(make('pre', {className: 'console'}, shown));
+  if (converted && !packing) $('all').disabled = false;
   next();
+}
+
+// The link to a copy. Its address is made once the link is near to use
+// (pointed at, pressed or focused, before any click takes the address):
+// making one takes a moment, which thousands of files would spend before
+// anyone downloads any.
+function downloadLink(entry) {
+  const link = make('a', {href: `#${entry.item.id}`, download: entry.file.name},
+                    `Download the copy ${entry.file.name}`);
+  const address = () => {
+    entry.url ??= URL.createObjectURL(entry.copy);
+    link.href = entry.url;
+  };
+  for (const event of ['pointerenter', 'pointerdown', 'focus']) link.addEventListener(event, address, {once: true});
+  return link;
+}
+
+// The console text of a run, as the worker kept it ({lines, omitted}:
+// its first and last lines, and how many it left out between them): at
+// most `keep` lines from each end, and how many more there were.
+function consoleText({lines, omitted}, keep) {
+  if (omitted === 0 && lines.length <= 2 * keep) return lines.join('');
+  const hidden = lines.length + omitted - 2 * keep;
+  return `${lines.slice(0, keep).join('')}… ${plural(hidden, 'line')} not shown\n${lines.slice(-keep).join('')}`;
 }
 
 // The table of what changed, as the core told it: at most its first
@@ -129,103 +195,123 @@ function changes(report) {
   const changed = report.rewritten ?? report.changes.length;
   // Open where it is short enough to read at a glance.
   const details = make('details', {className: 'changes', open: changed <= 50},
-                       make('summary', {}, `What changed: ${changed} line${changed === 1 ? '' : 's'} rewritten`),
-                       table);
+                       make('summary', {}, `What changed: ${plural(changed, 'line')} rewritten`),
+                       make('div', {className: 'scrolls', tabIndex: 0}, table));
   if (changed > report.changes.length) {
     details.append(make('p', {}, `… and ${changed - report.changes.length} more, not shown.`));
   }
   return details;
 }
 
-// A ZIP of the copies, stored as they are: settings files are small, and
-// a stored file needs no library to write or to read.
-const crcTable = Uint32Array.from({length: 256}, (_, n) => {
-  for (let k = 0; k < 8; k++) n = n & 1 ? 0xedb88320 ^ (n >>> 1) : n >>> 1;
-  return n;
-});
-
-async function crc32(blob) {
-  let crc = ~0;
-  for (let at = 0; at < blob.size; at += 1 << 24) {
-    const bytes = new Uint8Array(await blob.slice(at, at + (1 << 24)).arrayBuffer());
-    for (const b of bytes) crc = crcTable[(crc ^ b) & 0xff] ^ (crc >>> 8);
+// The list's outcome in one line, which is the page's live region, and
+// under it the files that failed and those worth a look, at most this
+// many of each by name, each leading to its entry.
+const shownByName = 10;
+function summarize() {
+  const look = ended['worth a look'];
+  const done = ended.converted + look + ended.failed;
+  let line = '';
+  if (entries.length > 0) {
+    line = `${plural(entries.length, 'file')}: ${ended.converted + look} converted` +
+           `${look > 0 ? `, ${look} of them worth a look` : ''}; ${ended.failed} failed`;
   }
-  return ~crc >>> 0;
+  if (sent.length > 0) line += `. Converting file ${done + 1} of ${entries.length}.`;
+  if ($('counts').textContent !== line) $('counts').textContent = line;
+  listed($('failures'), 'Failed', named.failed);
+  listed($('doubts'), 'Worth a look', named['worth a look']);
+  $('clear').disabled = done === 0;
 }
 
-// Little-endian fields of 2 and 4 bytes after a 4-byte signature.
-function record(signature, fields, name = new Uint8Array()) {
-  const size = 4 + fields.reduce((sum, [bytes]) => sum + bytes, 0);
-  const out = new Uint8Array(size + name.length);
-  const view = new DataView(out.buffer);
-  view.setUint32(0, signature, true);
-  let at = 4;
-  for (const [bytes, value] of fields) {
-    bytes === 2 ? view.setUint16(at, value, true) : view.setUint32(at, value, true);
-    at += bytes;
+// Lists the first of these entries by name, each leading to its entry,
+// and counts the rest; only when they changed.
+function listed(list, title, these) {
+  if (list.dataset.count === `${these.length}`) return;
+  list.dataset.count = these.length;
+  if (these.length === 0) return list.replaceChildren();
+  const items = these.slice(0, shownByName).map((entry) =>
+    make('li', {}, make('a', {href: `#${entry.item.id}`}, entry.file.name), `: ${entry.why}`));
+  if (these.length > shownByName) items.push(make('li', {}, `and ${these.length - shownByName} more in the list.`));
+  list.replaceChildren(make('h2', {}, `${title}:`), make('ul', {}, ...items));
+}
+
+// Clears the files that have ended from the list; those still to convert
+// stay.
+function clear() {
+  for (const entry of entries) {
+    if (['waiting', 'converting'].includes(entry.state)) continue;
+    entry.item.remove();
+    if (entry.url) URL.revokeObjectURL(entry.url);
   }
-  out.set(name, size);
-  return out;
+  entries = entries.filter((entry) => ['waiting', 'converting'].includes(entry.state));
+  for (const state in ended) ended[state] = 0;
+  named = {failed: [], 'worth a look': []};
+  $('all').disabled = true;
+  $('all-status').textContent = '';
+  summarize();
 }
 
-// A name not yet in the ZIP: "ZUL.kvr", then "ZUL (2).kvr".
-function uniqueName(name, taken) {
-  const dot = name.lastIndexOf('.') > 0 ? name.lastIndexOf('.') : name.length;
-  let unique = name;
-  for (let n = 2; taken.has(unique); n++) unique = `${name.slice(0, dot)} (${n})${name.slice(dot)}`;
-  taken.add(unique);
-  return unique;
-}
-
-async function zip(files) {
-  const now = new Date();
-  const time = (now.getHours() << 11) | (now.getMinutes() << 5) | (now.getSeconds() >> 1);
-  const date = ((now.getFullYear() - 1980) << 9) | ((now.getMonth() + 1) << 5) | now.getDate();
-  const parts = [];
-  const directory = [];
-  const taken = new Set();
-  let offset = 0;
-  for (const {name, blob} of files) {
-    const encoded = utf8.encode(uniqueName(name, taken));
-    const crc = await crc32(blob);
-    // Version 2.0, names in UTF-8, stored.
-    const common = [[2, 20], [2, 0x800], [2, 0], [2, time], [2, date], [4, crc], [4, blob.size],
-                    [4, blob.size], [2, encoded.length], [2, 0]];
-    directory.push(record(0x02014b50, [[2, 20], ...common, [2, 0], [2, 0], [2, 0], [4, 0],
-                                       [4, offset]], encoded));
-    const local = record(0x04034b50, common, encoded);
-    parts.push(local, blob);
-    offset += local.length + blob.size;
+// The technician's record of the list: each file, how it ended and why,
+// its notes and its console text; lines end in CR LF, as Notepad shows.
+function report() {
+  const lines = [`quillmar ${version} in a browser, ${new Date().toString()}`, ''];
+  for (const entry of entries.filter((e) => !['waiting', 'converting'].includes(e.state))) {
+    const state = entry.state[0].toUpperCase() + entry.state.slice(1);
+    lines.push(`${entry.file.name}: ${state}${entry.why ? `: ${entry.why}` : '.'}`);
+    const shown = entry.console.replace(/^\n/, '').replace(/\n$/, '');
+    lines.push(...shown.split('\n').map((line) => (line ? `    ${line}` : '')), '');
   }
-  const size = directory.reduce((sum, entry) => sum + entry.length, 0);
-  if (offset + size >= 2 ** 32 || files.length >= 0xffff) return null;
-  const end = record(0x06054b50, [[2, 0], [2, 0], [2, files.length], [2, files.length], [4, size],
-                                  [4, offset], [2, 0]]);
-  return new Blob([...parts, ...directory, end], {type: 'application/zip'});
+  return lines.join('\r\n');
 }
 
-async function downloadAll() {
+// The ZIP is packed by a worker of its own, so that the page answers
+// while it reads copies of hundreds of MB, and the converter goes on.
+let packer;
+let packing = false;
+let packed = null;
+function downloadAll() {
   const status = $('all-status');
   status.textContent = 'Packing…';
-  const archive = await zip(copies);
-  if (!archive) {
-    status.textContent = 'The copies are too large for one ZIP: download them one by one.';
-    return;
-  }
-  status.textContent = `${copies.length} cop${copies.length === 1 ? 'y' : 'ies'} in quillmar-copies.zip.`;
-  const link = make('a', {href: URL.createObjectURL(archive), download: 'quillmar-copies.zip'});
-  document.body.append(link);
-  link.click();
-  link.remove();
+  $('all').disabled = true;
+  packing = true;
+  packer ??= new Worker(workerSource);
+  const copies = entries.filter((entry) => entry.copy).map((entry) => ({name: entry.file.name, blob: entry.copy}));
+  const look = ended['worth a look'];
+  packer.onmessage = ({data}) => {
+    packing = false;
+    $('all').disabled = false;
+    if (!data.archive) {
+      status.textContent = 'The copies are too large for one ZIP: download them one by one.';
+      return;
+    }
+    // What the ZIP holds, and what it does not.
+    status.textContent = `${copies.length} cop${copies.length === 1 ? 'y' : 'ies'} and the report in ` +
+                         `quillmar-copies.zip${look > 0 ? `; ${look} worth a look` : ''}` +
+                         `${ended.failed > 0 ? `; ${plural(ended.failed, 'file')} failed, with no copy` : ''}.`;
+    if (packed) URL.revokeObjectURL(packed);
+    packed = URL.createObjectURL(data.archive);
+    const link = make('a', {href: packed, download: 'quillmar-copies.zip'});
+    document.body.append(link);
+    link.click();
+    link.remove();
+  };
+  packer.postMessage({type: 'zip', copies, report: report()});
 }
 
 startWorker();
+summarize();
 $('pick').addEventListener('click', () => $('files').click());
 $('files').addEventListener('change', () => {
   add([...$('files').files]);
   $('files').value = '';
 });
 $('all').addEventListener('click', downloadAll);
+$('clear').addEventListener('click', clear);
+// Leaving the page while it converts loses the files still to come.
+addEventListener('beforeunload', (event) => {
+  if (sent.length === 0) return;
+  event.preventDefault();
+  event.returnValue = 'converting';
+});
 // Files dropped anywhere on the page are taken, never opened by the browser.
 const drop = $('drop');
 document.addEventListener('dragover', (event) => {

@@ -47,6 +47,12 @@ export async function openPage(pagePath, browserName) {
   // Clicks the element and returns the name and bytes of the file that it
   // downloads, once complete, which it removes.
   async function download(handle) {
+    // In view first, and laid out: entries that come into view for the
+    // first time take their size then.
+    await handle.evaluate((element) => new Promise((resolve) => {
+      element.scrollIntoView({block: 'center'});
+      requestAnimationFrame(() => requestAnimationFrame(resolve));
+    }));
     await handle.click();
     for (let i = 0; i < 600; i++) {
       await new Promise((resolve) => setTimeout(resolve, 50));
@@ -56,7 +62,7 @@ export async function openPage(pagePath, browserName) {
       rmSync(join(downloads, name));
       return {name, bytes};
     }
-    throw new Error('nothing was downloaded');
+    throw new Error(`nothing was downloaded: ${readdirSync(downloads).join(', ')}`);
   }
 
   // Picks the files (name, bytes) and waits until the page has told how
