@@ -57,11 +57,14 @@ assert.deepEqual(await page.evaluate(() => ({
   failed: [...document.querySelectorAll('#failures li')].map((li) => [li.textContent, li.querySelector('a').hash]),
   doubtful: [...document.querySelectorAll('#doubts a')].map((a) => a.textContent),
   states: [...document.querySelectorAll('#results > li')].map((li) => li.className),
+  live: [...document.querySelectorAll('[aria-live], [role=status], [role=alert]')].map((e) => e.id),
 })), {
   counts: '8 files: 7 converted, 2 of them worth a look; 1 failed',
   failed: [['no break.kvr: Error: Wrong Format (line 2: the file ends without a line break)', '#file-2']],
   doubtful: ['every kind.kvr', 'plain.kvr'],
   states: ['converted worth-a-look', 'failed', 'converted worth-a-look', ...foreign.map(() => 'converted')],
+  // Only the summary's line and the ZIP's are read out as they change.
+  live: ['all-status', 'counts'],
 });
 // On a phone no value breaks across lines, and the copy's link comes
 // right after the outcome.
@@ -200,6 +203,7 @@ page.on('dialog', (dialog) => {
 });
 const leaving = convert([{name: 'large again.kvr', bytes: large}], 600000);
 await page.waitForFunction(() => /Converting file/.test(document.getElementById('counts').textContent));
+assert.equal(await page.$eval('progress', (bar) => bar.getAttribute('aria-label')), 'Converting large again.kvr');
 await page.evaluate(() => {
   location.href = 'about:blank';
 });
