@@ -14,7 +14,10 @@
 //   file NAME: the bytes of a file to create before the run
 //   mkdir:     a folder to create; symlink: / hardlink: LINK TARGET
 //   chmod:     NAME MODE (octal), after the files are made
-//   skip-as-root: why the case means nothing to root, which it skips
+//   unprivileged: why the case means nothing to root, which reads and
+//              writes any file: run by root, it runs as the user nobody,
+//              in a folder of nobody's (skipped, and named, under Wine or
+//              where nobody cannot reach the program)
 //   only:      posix or windows, then why: the case runs on that platform only
 //   stdin:     closed: the program starts with standard input closed
 //   stdout:    closed (started without it), broken-pipe (a pipe whose reader
@@ -65,7 +68,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> files;  // in order of creation
   std::vector<std::string> folders;
   std::vector<std::pair<std::string, std::string>> symlinks, hardlinks, chmods;
-  std::string skip_as_root;
+  std::string unprivileged;
   std::string only_platform, only_why;
   std::string stdin_to, stdout_to, memory_limit, data_limit, file_size_limit;
   std::string console;
@@ -185,8 +188,8 @@ std::vector<Case> ReadCases(const std::string& path) {
       c.data_limit = value;
     } else if (key == "file-size-limit") {
       c.file_size_limit = value;
-    } else if (key == "skip-as-root") {
-      c.skip_as_root = value;
+    } else if (key == "unprivileged") {
+      c.unprivileged = value;
     } else if (key == "console") {
       c.console += value;
     } else if (key == "status") {
@@ -260,14 +263,35 @@ std::string Mismatch(const std::string& want, const std::string& got) {
   return text;
 }
 
-// Returns the list of differences; empty when the case passes.
+// The user that root runs an unprivileged case as, and the command that
+// runs the rest of a command line as that user.
+constexpr uid_t kNobody = 65534;
+const std::string kAsNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups -- ";
+
+bool AsNobody(const Case& c) { return !c.unprivileged.empty() && geteuid() == 0; }
+
+// Whether nobody can run the program and write in the work folder: a
+// checkout in a folder of root's alone keeps it out.
+bool NobodyCanRun(const std::string& program, const fs::path& work) {
+  fs::create_directories(work);
+  std::string check = kAsNobody + "sh -c " +
+                      ShellQuote("test -x " + ShellQuote(work.string()) + " && " + "test -x " +
+                                 ShellQuote(program.substr(program.rfind(' ') + 1)));
+  return std::system((check + " 2>/dev/null").c_str()) == 0;
+}
+
 // Why the case does not run here, or nothing.
-std::string SkipReason(const Case& c, const std::string& platform, bool memory_limits) {
+std::string SkipReason(const Case& c, const std::string& platform, bool memory_limits,
+                       const std::string& program, const fs::path& work) {
   if (!c.only_platform.empty() && c.only_platform != platform) return c.only_why;
   if ((!c.memory_limit.empty() || !c.data_limit.empty()) && !memory_limits) {
     return "no memory limit in this build";
   }
-  if (!c.skip_as_root.empty() && geteuid() == 0) return c.skip_as_root;
+  if (AsNobody(c) && platform != "posix") return c.unprivileged + " (and Wine runs as root here)";
+  if (AsNobody(c) && !NobodyCanRun(program, work)) {
+    return c.unprivileged + " (and the user nobody cannot reach the program or " + work.string() +
+           ")";
+  }
   return "";
 }
 
@@ -305,11 +329,20 @@ std::vector<std::string> RunCase(const Case& c, const std::string& program, cons
   for (const auto& [name, bytes] : c.files) WriteFile(dir / name, bytes);
   for (const auto& [link, target] : c.symlinks) fs::create_symlink(target, dir / link);
   for (const auto& [link, target] : c.hardlinks) fs::create_hard_link(dir / target, dir / link);
+  if (AsNobody(c)) {
+    if (lchown(dir.c_str(), kNobody, kNobody) != 0)
+      throw std::runtime_error("cannot chown " + dir.string());
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) {
+        throw std::runtime_error("cannot chown " + entry.path().string());
+      }
+    }
+  }
   for (const auto& [name, mode] : c.chmods) {
     fs::permissions(dir / name, static_cast<fs::perms>(std::stoi(mode, nullptr, 8)));
   }
 
-  std::string run = program;
+  std::string run = AsNobody(c) ? kAsNobody + program : program;
   for (const std::string& a : c.args)
     run.append(" ").append(ShellQuote(PlaceDir(a, dir, platform)));
   run.append(" 2>.stderr").append(c.stdin_to == "closed" ? " <&-" : " </dev/null");
@@ -405,7 +438,8 @@ int main(int argc, char** argv) {
           }
           continue;
         }
-        if (std::string why = SkipReason(cases[i], platform, memory_limits); !why.empty()) {
+        if (std::string why = SkipReason(cases[i], platform, memory_limits, program, work);
+            !why.empty()) {
           ++skipped;
           std::cout << "skip " << cases[i].where << " " << cases[i].name << ": " << why << "\n";
           continue;
