@@ -11,7 +11,10 @@
 # that may use one core converts on one thread, and so is the copy that
 # every run is compared with. FILES may name some of the files below;
 # STEP_KB is 1024 if not given. The sweep gives up, and fails, where no
-# limit up to MOST_KB (1 GiB if not given) lets both runs convert a file.
+# limit up to MOST_KB (1 GiB if not given) lets both runs convert a file,
+# or where the run on two cores started no second thread (strace tells):
+# it would compare one thread with itself. Where only one core can be
+# had, it says so and ends with status 77, skipped.
 set -euo pipefail
 program=$(realpath "$1")
 work=$2
@@ -19,6 +22,10 @@ step=${3:-1024}
 most=${MOST_KB:-1048576}
 mkdir -p "$work"
 cd "$work"
+if [ "$(nproc)" -lt 2 ]; then
+  echo "skipped: one core, so no run on two threads to compare"
+  exit 77
+fi
 
 # The files: ordinary text; one 40 MiB line; thirty 2 MiB lines; a 20 MiB
 # line of CRs; and an over-long line far past the first stretch.
@@ -41,6 +48,15 @@ open("cr-line.kvr", "wb").write(lines(1000) + b"K=" + b"\r" * (20 << 20) + b"x\n
 open("late-long.kvr", "wb").write(lines(200_000) + b"K=" + b"w" * (24 << 20) + b"\r\n" + lines(10))
 PY
 
+# Whether the program, on two cores and with no limit, starts a thread of
+# its own for FILE: whether the two-thread path took it.
+starts_a_thread() {  # FILE
+  rm -f out.traced
+  strace -f -qq -e trace=clone,clone3 -o trace.txt taskset -c 0,1 "$program" "$1" out.traced \
+    >/dev/null
+  grep -q CLONE_THREAD trace.txt
+}
+
 # Runs the program on FILE under a limit of KB, on the cores given; prints
 # its status and its last message, or that it could not start (it printed
 # nothing), and leaves its copy in out.$TAG.
@@ -60,6 +76,11 @@ run() {  # TAG KB FILE CORES
 failures=0 runs=0
 for file in ${FILES:-ordinary.kvr one-long.kvr many-long.kvr cr-line.kvr late-long.kvr}; do
   taskset -c 0 "$program" "$file" want.kvr >/dev/null
+  if ! starts_a_thread "$file"; then
+    failures=$((failures + 1))
+    echo "$file: the run on two cores started no thread"
+    continue
+  fi
   first_ok=""
   for ((kb = 1024; kb <= most; kb += step)); do
     one=$(run one "$kb" "$file" 0)
