@@ -12,11 +12,15 @@ loader_alone() {  # EXE
   fi
 }
 
-# Waits until COMMAND succeeds, for TICKS fifths of a second at most.
+# Waits until COMMAND succeeds, for TICKS fifths of a second at most;
+# fails if it never does. A wait that may well end so says `|| true`.
 wait_until() {  # TICKS COMMAND...
   ticks=$1 && shift
   i=0
-  until "$@" || [ $i = "$ticks" ]; do sleep 0.2 && i=$((i + 1)); done
+  until "$@"; do
+    [ $i != "$ticks" ] || return 1
+    sleep 0.2 && i=$((i + 1))
+  done
 }
 
 # Runs COMMAND in a terminal of its own (through script), typing what comes

@@ -19,14 +19,16 @@ wine=$(loader_alone companion.exe)
 file() { printf 'Z:%s/%s' "$PWD" "$1" | tr / '\\'; }
 : >shown.txt
 {
-  wait_until 300 test -e converted/heads.kvr.quillmar-unfinished
+  wait_until 300 test -e converted/heads.kvr.quillmar-unfinished || touch never_written
   [ ! -e converted/emptied.kvr.quillmar-unfinished ] || touch held
   sleep 1
   [ -e ended ] || touch interrupted
   printf '\003'
-  wait_until 50 test -e ended
+  # It ends, or waits for Enter.
+  wait_until 50 test -e ended || true
   printf '\r'
 } | in_terminal "$wine companion.exe '$(file emptied.kvr)' '$(file heads.kvr)'"
+[ ! -e never_written ] || { echo "the companion wrote no unfinished copy in 60 s"; exit 1; }
 [ -e interrupted ] || { echo "the conversion ended before it could be interrupted"; exit 1; }
 [ -e held ] || { echo "the copy of the emptied file was not held back"; exit 1; }
 [ -z "$(find . -name '*.quillmar-unfinished')" ] || { echo "an unfinished copy is left"; exit 1; }

@@ -24,7 +24,7 @@ alone() {
     sleep 2
     [ -e ended ] || touch waited
     printf "$1"
-    wait_until 50 test -e ended
+    wait_until 50 test -e ended || true
     [ -e ended ] || { touch after_key && printf '\r'; }
   } | in_terminal "$wine quillmar.exe"
   status=$(cat status)

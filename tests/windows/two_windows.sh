@@ -19,8 +19,8 @@ exec 3<>first.kvr
 printf '1000-4=HP600\r\n4162-1=10\r\n' >&3
 wine "$build/Convert dropped files.exe" "$(win first.kvr)" </dev/null >first.txt 2>&1 3>&- &
 first=$!
-wait_until 300 test -e converted/first.kvr.quillmar-unfinished
-[ -e converted/first.kvr.quillmar-unfinished ] || fail "the first run wrote no unfinished copy"
+wait_until 300 test -e converted/first.kvr.quillmar-unfinished ||
+  fail "the first run wrote no unfinished copy"
 status=0
 wine "$build/Convert dropped files.exe" "$(win second.kvr)" </dev/null >second.txt 2>&1 3>&- || status=$?
 [ "$status" = 0 ] || fail "the second run: exit status $status"
