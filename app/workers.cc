@@ -11,6 +11,7 @@
 #include <malloc.h>
 #endif
 
+#include <new>
 #include <thread>
 
 namespace quillmar {
@@ -38,6 +39,13 @@ size_t PageSize() {
 }  // namespace
 
 size_t Workers::Start(size_t count, void* (*entry)(void*), void* arg) {
+  // Room to record every thread first: a thread that runs with no record
+  // would never be joined, and would outlive what it works on.
+  try {
+    threads_.reserve(threads_.size() + count);
+  } catch (const std::bad_alloc&) {
+    return threads_.size();
+  }
   const size_t guard = PageSize();
   for (size_t i = 0; i < count; ++i) {
     void* mapping =
