@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
-#include "app/run.h"
+#include "app/control/run.h"
+#include "app/engine/console.h"
 #ifdef _WIN32
-#include "app/window.h"
+#include "app/windows/window.h"
 #endif
 
 #ifdef _WIN32

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/conversion.h"
-#include "app/run.h"
-#include "app/stretches.h"
+#include "app/control/choose_path.h"
+#include "app/control/run.h"
+#include "app/threads/stretches.h"
 #include "tests/support/memory_io.h"
 
 namespace quillmar::fuzz {

@@ -1,7 +1,7 @@
 # The browser page: the core as a WebAssembly module, inlined with the
 # page's script into one HTML file that works opened from disk.
 # Included by the top-level CMakeLists.txt for the wasm32-wasi build.
-add_executable(quillmar_page app/page_main.cc)
+add_executable(quillmar_page app/page/page_main.cc)
 target_link_libraries(quillmar_page PRIVATE quillmar_core)
 set_target_properties(quillmar_page PROPERTIES SUFFIX .wasm)
 # Settings files convert in a few MiB; only a line of hundreds of MB needs

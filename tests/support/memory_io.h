@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console.h"
+#include "app/engine/console.h"
 #include "textio/byte_io.h"
 
 namespace quillmar {
