@@ -80,9 +80,10 @@ class LineSplitter {
   // keeping the buffers.
   void Restart();
 
-  // Holds no line in more than `most` bytes: a longer one throws
-  // std::bad_alloc, as if memory had run out. For a thread that should
-  // leave long lines to another, rather than hold them twice.
+  // Holds no line in more than `most` bytes: a longer one ends the work
+  // as running out of memory does (RunOutOfMemory: std::bad_alloc, or in a
+  // build without exceptions the end of the program). For a thread that
+  // should leave long lines to another, rather than hold them twice.
   void LimitHeld(size_t most) { most_ = most; }
 
   // Delivers the next line, valid until the next call, after writing the
