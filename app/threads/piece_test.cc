@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <new>
+#include <string>
 
 #include "tests/support/failing_new.h"
+#include "tests/support/memory_io.h"
 
 namespace quillmar {
 namespace {
@@ -61,6 +64,39 @@ TEST(PieceTest, APieceThatPassesABoundIsRefusedWhole) {
     EXPECT_EQ(bound.Refused(), row.refused) << row.what;
     EXPECT_EQ(last, !row.refused) << row.what;
     EXPECT_EQ(messages.size(), row.messages > 4 ? 0 : row.messages) << row.what;
+  }
+}
+
+TEST(PieceTest, APieceWhoseMessagesPassAQuarterOfAStretchIsGivenBack) {
+  // One thread's pieces, one after another: messages are few, a head type
+  // line now and then, and a piece of nothing else would hold twice its
+  // size in them. A refusal is the piece's own, not the next one's.
+  const size_t stretch = 4096;
+  std::string heads, few;
+  while (heads.size() < stretch) heads += "1000-4=HP600\r\n";
+  few = "1000-4=HP600\r\n";
+  while (few.size() < stretch) few += "4162-1=10\r\n";
+  struct Row {
+    const char* what;
+    const std::string& text;
+    bool given_back;
+  } rows[] = {
+      {"head type lines only", heads, true},
+      {"one head type line", few, false},
+  };
+  const std::string file = heads + few;
+  MemorySource source(file, SIZE_MAX, std::nullopt, true);
+  std::atomic<bool> given_up{false};
+  BlockPool pool(1024, 4);
+  PieceWork work(source, given_up, pool, 256, SIZE_MAX, stretch);
+  uint64_t begin = 0;
+  for (const Row& row : rows) {
+    Piece piece;
+    piece.begin = begin;
+    piece.end = begin += row.text.size();
+    Prepare(piece);
+    work.Convert(piece);
+    EXPECT_EQ(piece.given_back, row.given_back) << row.what;
   }
 }
 
