@@ -36,21 +36,34 @@ TEST(CutsTest, CutsAtALineStartPreferringAHeadTypeLine) {
 }
 
 TEST(CutsTest, FindsTheFamilyInForceBeforeACut) {
-  // Windows of 16 KiB are read back: the head type lines lie in another.
-  const std::string filler(size_t{40} * 1024, 'x');
-  const std::string text = "1000-4=HP600\nA=" + filler + "\n1000-4=XAAR128\nB=" + filler +
-                           "\n1000-4=NOSUCHHEAD\nC=1\n" + "D=" + filler + "\n";
-  MemorySource in(text, 5000, std::nullopt, true);
-  Cuts cuts(in, 16);
-  const uint64_t second = text.find("1000-4=XAAR128");
-  const uint64_t third = text.find("1000-4=NOSUCH");
-  const uint64_t d = text.find("D=");
-  EXPECT_EQ(cuts.FamilyBefore(0, second), ScaleClass::Hp);
-  EXPECT_EQ(cuts.FamilyBefore(0, third), ScaleClass::Xaar128);
-  EXPECT_EQ(cuts.FamilyBefore(second + 1, d), ScaleClass::Xaar500);  // an unknown name
-  EXPECT_EQ(cuts.FamilyBefore(third + 1, d), std::nullopt);
-  EXPECT_EQ(cuts.FamilyNamedAt(second), ScaleClass::Xaar128);
-  EXPECT_EQ(cuts.FamilyNamedAt(d), std::nullopt);
+  // Windows of 16 KiB are read back: the head type lines lie in another,
+  // or across two, with either line break.
+  for (const std::string br : {"\n", "\r\n"}) {
+    const std::string filler(size_t{40} * 1024, 'x');
+    const std::string text = "1000-4=HP600" + br + "A=" + filler + br + "1000-4=XAAR128" + br +
+                             "B=" + filler + br + "1000-4=NOSUCHHEAD" + br + "C=1" + br +
+                             "D=" + filler + br;
+    MemorySource in(text, 5000, std::nullopt, true);
+    Cuts cuts(in, 16);
+    const uint64_t second = text.find("1000-4=XAAR128");
+    const uint64_t third = text.find("1000-4=NOSUCH");
+    const uint64_t d = text.find("D=");
+    const size_t crs = br.size() - 1;
+    EXPECT_EQ(cuts.FamilyBefore(0, second), ScaleClass::Hp) << crs;
+    EXPECT_EQ(cuts.FamilyBefore(0, third), ScaleClass::Xaar128) << crs;
+    EXPECT_EQ(cuts.FamilyBefore(second + 1, d), ScaleClass::Xaar500) << crs;  // an unknown name
+    EXPECT_EQ(cuts.FamilyBefore(third + 1, d), std::nullopt) << crs;
+    EXPECT_EQ(cuts.FamilyNamedAt(second), ScaleClass::Xaar128) << crs;
+    EXPECT_EQ(cuts.FamilyNamedAt(d), std::nullopt) << crs;
+    // The head key at every place around the start of the first window.
+    for (size_t shift = 0; shift < 16; ++shift) {
+      const std::string across = "A=1" + br + "1000-4=XAAR128" + br +
+                                 "B=" + std::string(16 * 1024 - 28 + shift, 'y') + br + "D=1" + br;
+      MemorySource from(across, 5000, std::nullopt, true);
+      Cuts back(from, 16);
+      EXPECT_EQ(back.FamilyBefore(0, across.find("D=")), ScaleClass::Xaar128) << crs << shift;
+    }
+  }
 }
 
 TEST(CutsTest, FindsTheLineAfterSoManyLineFeeds) {
