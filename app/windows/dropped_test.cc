@@ -136,6 +136,7 @@ TEST(DroppedTest, NotesNameWhatWasFound) {
        "1000-4=XAAR128\r\n4162-1=10\r\n"},
       {"late.kvr", "4162-1=100\r\n4162-2=100\r\n1000-4=XAAR128\r\n4162-3=100\r\n"},
       {"space.kvr", "1000-4=XAAR128 \r\n1000-4=XAAR\t128\r\n4162-1=10\r\n"},
+      {"mixed.kvr", "1000-4=XAAR128\r\n4162-1=10\r\n1000-4=NOPE\r\n4162-2=10\r\n"},
       {"done.kvr", "1000-4=XAAR128\r\n4172-1=19\r\n9040-1=False\r\n"},
       {"good.kvr", "4162-1=10\r\n1000-4=XAAR500\r\n9040-1=True\r\n"},
   };
@@ -154,8 +155,9 @@ TEST(DroppedTest, NotesNameWhatWasFound) {
       "  late.kvr: line 3 names XAAR128 after 2 lines of group 4162, which were converted with "
       "the Xaar500 factor.\n"
       "  space.kvr: its head type \"XAAR128 \" is not known: the Xaar500 factor was used.\n"
+      "  mixed.kvr: its head type \"NOPE\" is not known: the Xaar500 factor was used.\n"
       "  done.kvr: no line was changed: the file may have been converted already.\n"
-      "\nConverted: 5, failed: 0.\n"))
+      "\nConverted: 6, failed: 0.\n"))
       << console.text();
 }
 
