@@ -67,6 +67,29 @@ TEST(PieceTest, APieceThatPassesABoundIsRefusedWhole) {
   }
 }
 
+TEST(PieceTest, ThePoolKeepsOnlyBlocksOfItsSizeWithTheirData) {
+  struct Row {
+    const char* what;
+    size_t size;
+    bool kept;
+  } rows[] = {
+      {"a block of the pool's size", 8, true},
+      {"a larger block", 16, false},
+      {"a smaller block", 4, false},
+      {"a block whose data went", 0, false},
+  };
+  for (const Row& row : rows) {
+    BlockPool pool(8, 4);
+    Buffer block(row.size == 0 ? 8 : row.size);
+    if (row.size == 0) Buffer taken = std::move(block);
+    const char* data = block.data();
+    pool.Give(std::move(block));
+    Buffer next = pool.Take();
+    EXPECT_EQ(next.size(), 8u) << row.what;
+    EXPECT_EQ(next.data() == data && data != nullptr, row.kept) << row.what;
+  }
+}
+
 TEST(PieceTest, APieceWhoseMessagesPassAQuarterOfAStretchIsGivenBack) {
   // One thread's pieces, one after another: messages are few, a head type
   // line now and then, and a piece of nothing else would hold twice its
