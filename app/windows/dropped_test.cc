@@ -39,6 +39,7 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   fs::create_directories(dir / "gone");
   fs::create_directories(dir / "sub");
   fs::create_directories(dir / "clash");
+  fs::create_directories(dir / "dangling");
   Write(dir / "b c&d.kvr", "4162-1=10\r\n");
   Write(dir / "bad.kvr", "A");
   Write(dir / "a.kvr", "9040-1=True\r\n");
@@ -46,13 +47,16 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
   Write(dir / "odd.kvr", "1000-4=NOSUCH\r\n4162-1=10\r\n");
   Write(dir / "clash" / "x.kvr", "A\r\n");
   Write(dir / "clash" / "converted", "not a folder");
+  Write(dir / "dangling" / "x.kvr", "A\r\n");
+  fs::create_symlink("nowhere", dir / "dangling" / "converted");
   Write(dir / "converted" / "a.kvr", "4172-1=19\r\n");
   Write(dir / "converted" / "bad.kvr", "4172-1=63\r\n");
   Write(dir / "converted" / "old.kvr.quillmar-unfinished", "4172");
   std::string d = dir.string() + "/";
   const std::string dropped[] = {d + "b c&d.kvr",       d + "bad.kvr", d + "gone/none.kvr",
                                  d + "converted/a.kvr", d + "a.kvr",   d + "empty.kvr",
-                                 d + "odd.kvr",         d + "sub",     d + "clash/x.kvr"};
+                                 d + "odd.kvr",         d + "sub",     d + "clash/x.kvr",
+                                 d + "dangling/x.kvr"};
   MemoryConsole console;
   EXPECT_EQ(ConvertDropped(dropped, console), 1);
 
@@ -88,6 +92,9 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
       "  " +
       d + "clash/x.kvr: Cannot make the folder " + d +
       "clash/converted: a file has that name.\n"
+      "  " +
+      d + "dangling/x.kvr: Cannot make the folder " + d +
+      "dangling/converted.\n"
       "\nConverted, worth a look:\n"
       "  " +
       d +
@@ -105,7 +112,7 @@ TEST(DroppedTest, EachFileGoesIntoConvertedBesideItAndNoDroppedFileIsWritten) {
       "  " +
       d +
       "odd.kvr: its head type \"NOSUCH\" is not known: the Xaar500 factor was used.\n"
-      "\nConverted: 4, failed: 5.\n"))
+      "\nConverted: 4, failed: 6.\n"))
       << text;
 }
 
