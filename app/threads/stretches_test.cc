@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <string>
 
 #include "tests/support/failing_new.h"
@@ -28,9 +29,12 @@ struct Failing {
 // Converts `text` as a file on disk, on one thread, or on two whatever the
 // cores (a `stretch` given): a test of two threads fails if the two-thread
 // path did not take the file. Only the conversion's own allocations fail.
+// The file may have had another size when it was opened.
 Result ConvertFile(const std::string& text, size_t block, size_t stretch = 0,
-                   size_t capacity = SIZE_MAX, Failing failing = {}) {
+                   size_t capacity = SIZE_MAX, Failing failing = {},
+                   std::optional<uint64_t> size_at_opening = std::nullopt) {
   MemorySource in(text, SIZE_MAX, std::nullopt, true);
+  if (size_at_opening) in.SizeAtOpening(*size_at_opening);
   MemorySink out(capacity);
   out.Reserve(2 * text.size());
   MemoryConsole console;
@@ -73,30 +77,40 @@ constexpr size_t kStretch = size_t{64} * 1024;
 TEST(StretchesTest, RunningOutOfMemoryAnywhereEndsAsOneThreadWould) {
   // A line far too long for a converting thread to hold, half a stretch into the
   // third piece: its thread gives the piece back, and the writing thread
-  // must hold the whole line, a line the rules read.
-  const std::string text = Lines(2 * kStretch + kStretch / 2) +
-                           "9040-1=" + std::string(4 * kStretch, 'v') + "\r\n" +
+  // must hold the whole line, a line the rules read. A head type line comes
+  // before it in that piece, and a line it rescales after it: the rest of
+  // the file goes on in the family in force at the long line.
+  const std::string text = Lines(2 * kStretch + kStretch / 2) + "1000-4=XAAR128\r\n" +
+                           "9040-1=" + std::string(4 * kStretch, 'v') + "\r\n" + "4162-1=100\r\n" +
                            Lines(3 * kStretch);
   const Result whole = ConvertFile(text, kBlock);
   ASSERT_EQ(whole.outcome.kind, Outcome::kComplete);
   struct Row {
     const char* what;
     Failing failing;
+    std::optional<uint64_t> size_at_opening;
   } rows[] = {
-      {"a converting thread cannot make its buffers", {0, 1, OnThreads::kOthers}},
-      {"the writing thread runs out once, at the long line", {2 * kStretch, 1, OnThreads::kThis}},
-      {"memory runs out for the long line for good", {2 * kStretch, INT_MAX, OnThreads::kAll}},
+      {"a converting thread cannot make its buffers", {0, 1, OnThreads::kOthers}, {}},
+      {"the writing thread runs out once, at the long line",
+       {2 * kStretch, 1, OnThreads::kThis},
+       {}},
+      {"memory runs out for the long line for good", {2 * kStretch, INT_MAX, OnThreads::kAll}, {}},
+      {"the writing thread runs out once, in a file that grew since it was opened",
+       {2 * kStretch, 1, OnThreads::kThis},
+       text.size() - 100},
   };
   for (const Row& row : rows) {
-    Result two = ConvertFile(text, kBlock, kStretch, SIZE_MAX, row.failing);
+    Result two = ConvertFile(text, kBlock, kStretch, SIZE_MAX, row.failing, row.size_at_opening);
     EXPECT_GT(two.failed_allocations, 0) << row.what;
     // Memory that runs out only once costs the copy nothing; for good, the
     // run fails where one thread fails, at the same line, counted from the
-    // file's start, with the same lines before it.
+    // file's start, with the same lines before it. A file that changed is
+    // a failed read, as on one thread.
     Result one = whole;
-    if (row.failing.times == INT_MAX) {
-      one = ConvertFile(text, kBlock, 0, SIZE_MAX, row.failing);
-      EXPECT_EQ(one.outcome.kind, Outcome::kNoMemory);
+    if (row.failing.times == INT_MAX || row.size_at_opening) {
+      one = ConvertFile(text, kBlock, 0, SIZE_MAX, row.size_at_opening ? Failing{} : row.failing,
+                        row.size_at_opening);
+      EXPECT_EQ(one.outcome.kind, row.size_at_opening ? Outcome::kReadFailed : Outcome::kNoMemory);
     }
     ExpectSame(two, one, row.what);
   }
