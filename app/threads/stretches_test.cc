@@ -123,6 +123,10 @@ TEST(StretchesTest, EndsWhereOneThreadEnds) {
   // A disk that fills half a stretch before the end of these lines: in the last
   // piece, at a write that comes before a fault at its end.
   const size_t full = ConvertFile(lines, kBlock).output.size() - kStretch / 2;
+  // Pieces given back for their messages, then pieces a thread converts
+  // with fresh buffers: the failed writes of the refused ones are not theirs.
+  std::string dense;
+  while (dense.size() < 4 * kStretch) dense += "1000-4=X\r\n";
   struct Row {
     const char* what;
     std::string text;
@@ -132,6 +136,7 @@ TEST(StretchesTest, EndsWhereOneThreadEnds) {
       {"a control byte in a later piece", lines + "A\x02\r\n" + lines, SIZE_MAX},
       {"a full disk before a value out of range", lines + "4162-1=99999999999\r\n", full},
       {"a full disk in a later piece", lines + lines, 2 * kStretch + 100},
+      {"pieces of many messages, then ordinary ones", dense + Lines(12 * kStretch), SIZE_MAX},
   };
   for (const Row& row : rows) {
     ExpectSame(ConvertFile(row.text, kBlock, kStretch, row.capacity),
