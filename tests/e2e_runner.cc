@@ -304,8 +304,12 @@ std::string LfBreaks(std::string text) {
   return out;
 }
 
-bool WineCouldNotStart(const fs::path& dir) {
-  return ReadFile(dir / ".stdout").find("ShellExecuteEx failed") != std::string::npos;
+// Wine failed to start the program, or lost its server while it ran (a
+// server that ends as the last program ends resets one that starts at
+// that moment): Wine's own words, which the program never prints.
+bool WineFailed(const fs::path& dir) {
+  return ReadFile(dir / ".stdout").find("ShellExecuteEx failed") != std::string::npos ||
+         ReadFile(dir / ".stderr").find("wine client error:") != std::string::npos;
 }
 
 // Puts the case's folder where the text says {dir}.
@@ -446,11 +450,11 @@ int main(int argc, char** argv) {
         }
         fs::path dir = work / id;
         std::vector<std::string> diffs = RunCase(cases[i], program, dir, platform);
-        // Now and then Wine fails to start a program at all and says so in
-        // its own words, which the program never prints; such a run tells
-        // nothing of the program, so it is run again.
-        for (int again = 0; again < 2 && !diffs.empty() && WineCouldNotStart(dir); ++again) {
-          std::cout << "again " << cases[i].where << ": Wine could not start the program\n";
+        // Now and then Wine fails to start a program, or to keep it
+        // running, and says so in its own words; such a run tells nothing
+        // of the program, so it is run again.
+        for (int again = 0; again < 2 && !diffs.empty() && WineFailed(dir); ++again) {
+          std::cout << "again " << cases[i].where << ": Wine failed to run the program\n";
           diffs = RunCase(cases[i], program, dir, platform);
         }
         if (diffs.empty()) {
