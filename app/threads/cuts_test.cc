@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "tests/support/memory_io.h"
 
@@ -35,14 +37,21 @@ TEST(CutsTest, CutsAtALineStartPreferringAHeadTypeLine) {
   }
 }
 
+// The lines, each ended by `br`.
+std::string Joined(std::initializer_list<std::string_view> lines, std::string_view br) {
+  std::string text;
+  for (std::string_view line : lines) text.append(line).append(br);
+  return text;
+}
+
 TEST(CutsTest, FindsTheFamilyInForceBeforeACut) {
   // Windows of 16 KiB are read back: the head type lines lie in another,
   // or across two, with either line break.
-  for (const std::string br : {"\n", "\r\n"}) {
+  for (std::string_view br : {"\n", "\r\n"}) {
     const std::string filler(size_t{40} * 1024, 'x');
-    const std::string text = "1000-4=HP600" + br + "A=" + filler + br + "1000-4=XAAR128" + br +
-                             "B=" + filler + br + "1000-4=NOSUCHHEAD" + br + "C=1" + br +
-                             "D=" + filler + br;
+    const std::string a = "A=" + filler, b = "B=" + filler, d_line = "D=" + filler;
+    const std::string text =
+        Joined({"1000-4=HP600", a, "1000-4=XAAR128", b, "1000-4=NOSUCHHEAD", "C=1", d_line}, br);
     MemorySource in(text, 5000, std::nullopt, true);
     Cuts cuts(in, 16);
     const uint64_t second = text.find("1000-4=XAAR128");
@@ -57,8 +66,8 @@ TEST(CutsTest, FindsTheFamilyInForceBeforeACut) {
     EXPECT_EQ(cuts.FamilyNamedAt(d), std::nullopt) << crs;
     // The head key at every place around the start of the first window.
     for (size_t shift = 0; shift < 16; ++shift) {
-      const std::string across = "A=1" + br + "1000-4=XAAR128" + br +
-                                 "B=" + std::string(16 * 1024 - 28 + shift, 'y') + br + "D=1" + br;
+      const std::string filled = "B=" + std::string(16 * 1024 - 28 + shift, 'y');
+      const std::string across = Joined({"A=1", "1000-4=XAAR128", filled, "D=1"}, br);
       MemorySource from(across, 5000, std::nullopt, true);
       Cuts back(from, 16);
       EXPECT_EQ(back.FamilyBefore(0, across.find("D=")), ScaleClass::Xaar128) << crs << shift;

@@ -67,7 +67,7 @@ TEST(PieceTest, APieceThatPassesABoundIsRefusedWhole) {
   }
 }
 
-TEST(PieceTest, ThePoolKeepsOnlyBlocksOfItsSizeWithTheirData) {
+TEST(PieceTest, ThePoolKeepsOnlyBlocksOfItsSize) {
   struct Row {
     const char* what;
     size_t size;
@@ -76,17 +76,15 @@ TEST(PieceTest, ThePoolKeepsOnlyBlocksOfItsSizeWithTheirData) {
       {"a block of the pool's size", 8, true},
       {"a larger block", 16, false},
       {"a smaller block", 4, false},
-      {"a block whose data went", 0, false},
   };
   for (const Row& row : rows) {
     BlockPool pool(8, 4);
-    Buffer block(row.size == 0 ? 8 : row.size);
-    if (row.size == 0) Buffer taken = std::move(block);
+    Buffer block(row.size);
     const char* data = block.data();
     pool.Give(std::move(block));
     Buffer next = pool.Take();
     EXPECT_EQ(next.size(), 8u) << row.what;
-    EXPECT_EQ(next.data() == data && data != nullptr, row.kept) << row.what;
+    EXPECT_EQ(next.data() == data, row.kept) << row.what;
   }
 }
 
