@@ -71,6 +71,14 @@ bool BackgroundSink::WriteBlock(Buffer& block, size_t used) {
   return true;
 }
 
+uint64_t BackgroundSink::Stored() {
+  if (thread_.joinable()) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    WaitIdle(lock);
+  }
+  return sink_->Stored();
+}
+
 bool BackgroundSink::Close() {
   Stop();
   bool closed = sink_->Close();

@@ -24,6 +24,7 @@ class BackgroundSink : public ByteSink {
   bool Write(std::string_view bytes) override;
   bool WriteBlock(Buffer& block, size_t used) override;
   bool Close() override;
+  uint64_t Stored() override;
   ByteSink& Direct() override { return first_ ? *sink_ : *this; }
 
  private:

@@ -14,6 +14,7 @@ class Kept : public ByteSink {
  public:
   Kept(MemorySink& sink, bool* closed) : sink_(sink), closed_(closed) {}
   bool Write(std::string_view bytes) override { return sink_.Write(bytes); }
+  uint64_t Stored() override { return sink_.Stored(); }
   bool Close() override {
     *closed_ = true;
     return sink_.Close();

@@ -83,12 +83,16 @@ class ByteSink {
   virtual bool Write(std::string_view bytes) = 0;
   // Writes the first `used` bytes of `block`, which the sink may keep,
   // putting another block of the same size in its place; false when not
-  // every byte of this or an earlier block was stored.
+  // every byte of this or an earlier block was stored. True says that
+  // every earlier byte was; this block's may still be on their way.
   virtual bool WriteBlock(Buffer& block, size_t used) {
     return Write(std::string_view(block.data(), used));
   }
   // False when the bytes written could not all be kept.
   virtual bool Close() { return true; }
+  // The bytes stored so far, once any on their way have arrived: after a
+  // failed write, how far the copy got.
+  virtual uint64_t Stored() = 0;
 
   // The sink that writes this one's bytes in the end. A sink that hands its
   // blocks to a thread of its own gives the sink behind it here, for a

@@ -113,7 +113,10 @@ std::optional<size_t> FileSource::ReadAt(uint64_t offset, std::span<char> buf) {
 #endif
 
 bool FileSink::Write(std::string_view bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+  // Unbuffered: what the C library took, the system took.
+  size_t n = std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
+  stored_ += n;
+  return n == bytes.size();
 }
 
 bool FileSink::Close() {

@@ -42,9 +42,11 @@ class FileSink : public ByteSink {
   bool Write(std::string_view bytes) override;
   // False if the last bytes could not be stored or the close failed.
   bool Close() override;
+  uint64_t Stored() override { return stored_; }
 
  private:
   FileHandle file_;
+  uint64_t stored_ = 0;
 };
 
 #ifdef _WIN32

@@ -21,6 +21,8 @@ bool OutputStream::Put(std::string_view bytes) {
     // Too large to be worth buffering: straight through.
     if (bytes.size() >= buf_.size()) {
       failed_ = !sink_.Write(bytes);
+      handed_ += bytes.size();
+      if (!failed_) confirmed_ = handed_;
       return !failed_;
     }
   }
@@ -50,7 +52,13 @@ bool OutputStream::WriteNumberedLineSlowly(std::string_view key, std::string_vie
 }
 
 bool OutputStream::Flush() {
-  if (!failed_ && used_ > 0) failed_ = !sink_.WriteBlock(buf_, used_);
+  if (!failed_ && used_ > 0) {
+    failed_ = !sink_.WriteBlock(buf_, used_);
+    if (!failed_) confirmed_ = handed_;
+  }
+  // Places go on as in the copy meant, stored or not: a line after a
+  // failed write never seems to come before the failure.
+  handed_ += used_;
   used_ = 0;
   return !failed_;
 }

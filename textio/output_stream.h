@@ -70,6 +70,16 @@ class OutputStream {
 
   bool Failed() const { return failed_; }
 
+  // Where the next byte goes: the bytes written so far, buffered or not.
+  uint64_t Position() const { return handed_ + used_; }
+  // The bytes at the start that the sink has stored for certain, without
+  // waiting for it: those before the last block it was handed.
+  uint64_t Confirmed() const { return confirmed_; }
+  // The bytes at the start that the sink has stored, once those on their
+  // way have arrived (from the sink's first byte, which may have come
+  // from elsewhere).
+  uint64_t Stored() { return sink_.Stored(); }
+
  private:
   // Copies bytes with copies of fixed sizes that overlap, not a library
   // call: the rest of a rewritten line is a few bytes.
@@ -99,6 +109,7 @@ class OutputStream {
   ByteSink& sink_;
   Buffer buf_;
   size_t used_ = 0;
+  uint64_t handed_ = 0, confirmed_ = 0;
   bool failed_ = false;
 };
 

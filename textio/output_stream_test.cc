@@ -99,6 +99,7 @@ TEST(OutputStreamTest, AFailedWriteStaysFailed) {
   struct FailsOnce : ByteSink {
     int writes = 0;
     bool Write(std::string_view /*bytes*/) override { return ++writes > 1; }
+    uint64_t Stored() override { return 0; }
   } once;
   OutputStream after(once, 4);
   EXPECT_FALSE(after.WriteLine("ABCDEF", 1));

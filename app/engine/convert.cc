@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "app/engine/messages.h"
 #include "rules/rules.h"
 #include "textio/decimal.h"
 #include "textio/input_stream.h"
@@ -13,18 +14,21 @@
 namespace quillmar {
 namespace {
 
-// Where a line's conversion is told of: the console, and the watcher with
-// the number of the line in hand. One argument, so that the hot call's
-// arguments stay in registers.
+// Where a line's conversion is told of: the messages, with the place in
+// the copy where the conversion started, and the watcher with the number
+// of the line in hand. One argument, so that the hot call's arguments stay
+// in registers.
 struct Telling {
-  Console& console;
+  Messages& messages;
+  uint64_t start;
   ChangeWatcher* watcher;
   const uint64_t& line;
 };
 
-// Tells of a head type line, on the console and to the watcher.
-[[gnu::noinline]] void TellHeadType(bool known, std::string_view name, PieceState& state,
-                                    const Telling& telling) {
+// Tells of a head type line, which starts at `at` in the copy, in the
+// messages and to the watcher.
+[[gnu::noinline]] void TellHeadType(bool known, std::string_view name, uint64_t at,
+                                    PieceState& state, const Telling& telling) {
   Tally& tally = state.tally;
   if (tally.known_heads + tally.unknown_heads == 0) {
     tally.first_head = telling.line;
@@ -32,11 +36,14 @@ struct Telling {
     if (known) tally.first_family = state.rules.family;
     tally.first_name = name.substr(0, kNameKept);
   }
+  at -= telling.start;
   if (known) {
-    telling.console << "Detecting head type: " << name << "\n";
+    std::string text = "Detecting head type: ";
+    text.append(name).append("\n");
+    telling.messages.Tell(at, text);
     ++tally.known_heads;
   } else {
-    telling.console << "Error: Headtype not found - Xaar500 value is used..\n";
+    telling.messages.Tell(at, "Error: Headtype not found - Xaar500 value is used..\n");
     if (tally.unknown_heads++ == 0) tally.unknown_name = name.substr(0, kNameKept);
   }
   if (telling.watcher != nullptr) telling.watcher->HeadType(telling.line, name, known);
@@ -69,7 +76,8 @@ bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state
   switch (effect.kind) {
     case Effect::kKeep:
       if (effect.head != Effect::kNoHead) {
-        TellHeadType(effect.head == Effect::kKnownHead, effect.head_name, state, telling);
+        TellHeadType(effect.head == Effect::kKnownHead, effect.head_name, output.Position(), state,
+                     telling);
       }
       output.WriteLine(content, breaks);
       return true;
@@ -95,9 +103,12 @@ bool WriteConverted(std::string_view content, uint64_t breaks, PieceState& state
 // without their being delivered one by one.
 class Converter : public LineTaker {
  public:
-  Converter(PieceState& state, OutputStream& output, Console& console, ChangeWatcher* watcher,
+  Converter(PieceState& state, OutputStream& output, Messages& messages, ChangeWatcher* watcher,
             uint64_t* working)
-      : state_(state), output_(output), telling_{console, watcher, *working}, working_(working) {}
+      : state_(state),
+        output_(output),
+        telling_{messages, output.Position(), watcher, *working},
+        working_(working) {}
 
   bool Take(std::string_view content, uint64_t breaks, uint64_t number) override {
     *working_ = number;
@@ -122,12 +133,19 @@ class Converter : public LineTaker {
 // The line loop. *working is the number of the line the rules have in hand,
 // 0 while the splitter reads.
 Outcome ConvertLines(LineSplitter& splitter, PieceState& state, OutputStream& output,
-                     Console& console, ChangeWatcher* watcher, uint64_t* working) {
-  Converter converter(state, output, console, watcher, working);
+                     Messages& messages, ChangeWatcher* watcher, uint64_t* working) {
+  Converter converter(state, output, messages, watcher, working);
+  const uint64_t start = output.Position();
+  uint64_t confirmed = output.Confirmed();
   Line line;
   while (!splitter.AtEnd()) {
     *working = 0;
     LineSplitter::Result got = splitter.Next(&line, output, &converter);
+    // The messages of lines stored are shown as the copy goes out.
+    if (output.Confirmed() != confirmed) {
+      confirmed = output.Confirmed();
+      if (confirmed > start) messages.Stored(confirmed - start);
+    }
     switch (got) {
       case LineSplitter::Result::kLine:
       case LineSplitter::Result::kPassed:
@@ -161,7 +179,8 @@ Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size
 #endif
     TextConverter converter(in, out, block, mode);
     PieceState state;
-    Outcome outcome = converter.Convert(console, state, watcher);
+    HeldMessages messages(console);
+    Outcome outcome = converter.Convert(messages, state, watcher);
     outcome.tally = state.tally;
     return FailIfChanged(outcome, state, state.consumed, in);
 #if __cpp_exceptions
@@ -185,16 +204,21 @@ TextConverter::TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitM
   splitter_.LimitHeld(most_held);
 }
 
-Outcome TextConverter::Convert(Console& console, PieceState& state, ChangeWatcher* watcher) {
+Outcome TextConverter::Convert(Messages& messages, PieceState& state, ChangeWatcher* watcher) {
   input_.Restart();
   splitter_.Restart();
   uint64_t working = 0;
+  // Whatever else the sink stored before, and whatever it stores of this
+  // text in the end, the messages of the lines it stored are shown.
+  const uint64_t stored_before = output_.Stored();
+  auto show_stored = [&] { messages.Stored(output_.Stored() - stored_before); };
   // A build without exceptions (the browser page's) ends where memory runs
   // out: it cannot unwind.
 #if __cpp_exceptions
   try {
 #endif
-    Outcome outcome = ConvertLines(splitter_, state, output_, console, watcher, &working);
+    Outcome outcome = ConvertLines(splitter_, state, output_, messages, watcher, &working);
+    show_stored();
     state.tally.lines = splitter_.LineNumber() - 1;
     state.tally.starts_with_bom = input_.StartsWithBom();
     state.marked = input_.Marked();
@@ -205,6 +229,7 @@ Outcome TextConverter::Convert(Console& console, PieceState& state, ChangeWatche
   } catch (const std::bad_alloc&) {
     // The lines before stay in the copy, as after any other fault.
     output_.Flush();
+    show_stored();
     return {Outcome::kNoMemory, working != 0 ? working : splitter_.LineNumber()};
   }
 #endif

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/engine/console.h"
+#include "app/engine/messages.h"
 #include "app/engine/outcome.h"
 #include "rules/rules.h"
 #include "textio/byte_io.h"
@@ -19,12 +20,11 @@ namespace quillmar {
 constexpr size_t WriteBlockSize(size_t read_block) { return 4 * read_block; }
 
 // Converts the text of `in` into `out` on this thread, reporting the head
-// types found on `console`. The last bytes reach `out` before it returns;
-// closing is the caller's. Running out of memory (a line too long to hold)
-// ends the conversion with kNoMemory rather than an exception. `block` sets
-// the size of reads and writes; tests make it small to reach the edges of
-// buffers. `mode` chooses how lines are found; both ways give the same
-// result. A `watcher`, if given, is told of every change.
+// types found on `console`, each once its line is stored. The last bytes reach `out` before it
+// returns; closing is the caller's. Running out of memory (a line too long to hold) ends the
+// conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
+// tests make it small to reach the edges of buffers. `mode` chooses how lines are found; both ways
+// give the same result. A `watcher`, if given, is told of every change.
 Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
                            SplitMode mode, ChangeWatcher* watcher = nullptr);
 
@@ -58,8 +58,9 @@ class TextConverter {
   // if memory had run out.
   TextConverter(ByteSource& in, ByteSink& out, size_t block, SplitMode mode,
                 size_t most_held = SIZE_MAX);
-  // The last bytes reach the sink before it returns.
-  Outcome Convert(Console& console, PieceState& state, ChangeWatcher* watcher = nullptr);
+  // The last bytes reach the sink before it returns, and the messages of
+  // the lines stored are told that they are.
+  Outcome Convert(Messages& messages, PieceState& state, ChangeWatcher* watcher = nullptr);
 
  private:
   InputStream input_;

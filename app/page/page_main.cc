@@ -61,7 +61,16 @@ class PageSource final : public quillmar::ByteSource {
 
 class PageSink final : public quillmar::ByteSink {
  public:
-  bool Write(std::string_view bytes) override { return PageWrite(bytes.data(), bytes.size()) != 0; }
+  bool Write(std::string_view bytes) override {
+    // The page takes a write whole or not at all.
+    bool written = PageWrite(bytes.data(), bytes.size()) != 0;
+    stored_ += written ? bytes.size() : 0;
+    return written;
+  }
+  uint64_t Stored() override { return stored_; }
+
+ private:
+  uint64_t stored_ = 0;
 };
 
 // The picked file and its download: never the same file, never the

@@ -45,6 +45,7 @@ bool PieceSink::Write(std::string_view bytes) {
   Buffer copy(bytes.size());
   std::memcpy(copy.data(), bytes.data(), bytes.size());
   blocks_->push_back({std::move(copy), bytes.size()});
+  held_ += bytes.size();
   return true;
 }
 
@@ -58,6 +59,7 @@ bool PieceSink::WriteBlock(Buffer& block, size_t used) {
   Buffer fresh = block.size() == pool_.size() ? pool_.Take() : Buffer(block.size());
   blocks_->push_back({std::move(fresh), used});
   std::swap(blocks_->back().block, block);
+  held_ += used;
   return true;
 }
 
@@ -82,9 +84,9 @@ void Prepare(Piece& piece) {
   piece.given_back = false;
 }
 
-void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console) {
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Messages& messages) {
   source.Reset(piece.begin, piece.end);
-  piece.outcome = converter.Convert(console, piece.state);
+  piece.outcome = converter.Convert(messages, piece.state);
   piece.ended = piece.state.marked || source.Ended();
 }
 
@@ -98,8 +100,8 @@ PieceWork::PieceWork(ByteSource& file, const std::atomic<bool>& given_up, BlockP
 void PieceWork::Convert(Piece& piece) {
   bound_.Reset();
   sink_.Reset(piece.blocks);
-  TextConsole console(piece.messages, bound_);
-  ConvertOn(piece, source_, converter_, console);
+  PieceMessages messages(piece.messages, bound_);
+  ConvertOn(piece, source_, converter_, messages);
   piece.given_back = bound_.Refused() || piece.outcome.kind == Outcome::kNoMemory;
 }
 

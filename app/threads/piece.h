@@ -114,26 +114,28 @@ class PieceSink : public ByteSink {
 
   bool Write(std::string_view bytes) override;
   bool WriteBlock(Buffer& block, size_t used) override;
+  uint64_t Stored() override { return held_; }
 
  private:
   BlockPool& pool_;
   HoldBound& bound_;
   std::vector<Held>* blocks_ = nullptr;
+  uint64_t held_ = 0;  // by this sink, in all its pieces
 };
 
 // Keeps a piece's messages likewise: past the bound, the rest is dropped,
-// and the piece, refused, is converted again by the writing thread.
-class TextConsole final : public Console {
+// and the piece, refused, is converted again by the writing thread. They
+// are shown as the piece's copy is written, those of the lines stored.
+class PieceMessages final : public Messages {
  public:
-  TextConsole(std::string& text, HoldBound& bound) : text_(text), bound_(bound) {}
-
- protected:
-  void Write(std::string_view text) override {
-    if (bound_.TakeMessages(text.size())) text_.append(text);
+  PieceMessages(MessageList& list, HoldBound& bound) : list_(list), bound_(bound) {}
+  void Tell(uint64_t at, std::string_view text) override {
+    if (bound_.TakeMessages(text.size() + sizeof at)) list_.Add(at, text);
   }
+  void Stored(uint64_t /*bytes*/) override {}
 
  private:
-  std::string& text_;
+  MessageList& list_;
   HoldBound& bound_;
 };
 
@@ -148,7 +150,7 @@ struct Piece {
   // too long, or its thread ran out of memory.
   bool given_back = false;
   std::vector<Held> blocks;
-  std::string messages;
+  MessageList messages;
   bool done = false;
 };
 
@@ -158,7 +160,7 @@ struct Piece {
 void Prepare(Piece& piece);
 
 // Converts the piece from `source`.
-void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Console& console);
+void ConvertOn(Piece& piece, RangeSource& source, TextConverter& converter, Messages& messages);
 
 // What a thread keeps to convert piece after piece: its buffers. A line
 // longer than `most_line`, or a piece whose copy or messages pass their

@@ -126,7 +126,7 @@ void Stretches::Work() {
 void Stretches::Discard(Piece& piece) {
   for (Held& held : piece.blocks) pool_.Give(std::move(held.block));
   piece.blocks.clear();
-  piece.messages.clear();
+  piece.messages.Clear();
 }
 
 void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
@@ -141,7 +141,7 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
   if (piece.given_back) {
     // Its buffers may have grown, or hold a half-written block.
     Discard(piece);
-    std::string().swap(piece.messages);
+    piece.messages.Release();
     work.reset();
   }
 }
@@ -156,7 +156,8 @@ void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
       here_source_.emplace(in_, never_given_up_);
       here_.emplace(*here_source_, out, block_, SplitMode::kFast);
     }
-    ConvertOn(piece, *here_source_, *here_, console);
+    HeldMessages messages(console);
+    ConvertOn(piece, *here_source_, *here_, messages);
   } catch (const std::bad_alloc&) {
     piece.outcome = {Outcome::kNoMemory, 1};
   }
@@ -195,7 +196,7 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, Byt
   for (Piece& p : pieces_) {
     Discard(p);
     std::vector<Held>().swap(p.blocks);
-    std::string().swap(p.messages);
+    p.messages.Release();
   }
   pool_.Clear();
   here_.reset();
@@ -213,7 +214,8 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, Byt
   try {
     RangeSource source(in_, never_given_up_);
     TextConverter converter(source, out, block_, SplitMode::kFast);
-    ConvertOn(rest, source, converter, console);
+    HeldMessages messages(console);
+    ConvertOn(rest, source, converter, messages);
   } catch (const std::bad_alloc&) {
     rest.outcome = {Outcome::kNoMemory, 1};
   }
@@ -270,10 +272,12 @@ Outcome Stretches::Run(ByteSink& out, Console& console) {
         return ConvertRestAlone(piece, before, out, console);
       }
     }
-    console << piece.messages;
     // The held copy comes before the piece's fault in the file: a write
-    // that failed is the first failure.
+    // that failed is the first failure. Of its messages, those of the
+    // lines stored are shown, as one thread shows them.
+    const uint64_t stored_before = out.Stored();
     bool written = WriteHeld(piece, out);
+    piece.messages.ShowStored(written ? UINT64_MAX : out.Stored() - stored_before, console);
     Discard(piece);
     if (!written) return {Outcome::kWriteFailed};
     if (piece.outcome.kind != Outcome::kComplete || piece.ended || piece.end == kToTheEnd) {

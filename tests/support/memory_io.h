@@ -77,6 +77,7 @@ class MemorySink : public ByteSink {
       : capacity_(capacity), close_fails_(close_fails) {}
   bool Write(std::string_view bytes) override;
   bool Close() override { return !close_fails_; }
+  uint64_t Stored() override { return bytes_.size(); }
   const std::string& bytes() const { return bytes_; }
   // Takes the memory for the bytes beforehand.
   void Reserve(size_t size) { bytes_.reserve(size); }
