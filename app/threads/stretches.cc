@@ -62,11 +62,11 @@ class Stretches {
   static void* Entry(void* self);
   void Work();
   void Discard(Piece& piece);
-  void ConvertOne(Piece& piece, std::optional<PieceWork>& work);
-  void ConvertHere(Piece& piece, ByteSink& out, Console& console);
+  void ConvertOnConvertingThread(Piece& piece, std::optional<PieceWork>& work);
+  void ConvertOnWritingThread(Piece& piece, ByteSink& out, Console& console);
   bool WriteHeld(Piece& piece, ByteSink& out);
-  Outcome ConvertRestAlone(const Piece& piece, const Tally& before, ByteSink& out,
-                           Console& console);
+  Outcome ConvertRestOnOneThread(const Piece& piece, const Tally& before, ByteSink& out,
+                                 Console& console);
   Outcome FinalOutcome(Outcome outcome, const Piece& piece, const Tally& before);
   void Plan(ScaleClass family);
 
@@ -115,7 +115,7 @@ void Stretches::Work() {
     if (stopping_) return;
     Piece& piece = Slot(taken_++);
     lock.unlock();
-    ConvertOne(piece, work);
+    ConvertOnConvertingThread(piece, work);
     lock.lock();
     piece.done = true;
     changed_.notify_all();
@@ -129,7 +129,7 @@ void Stretches::Discard(Piece& piece) {
   piece.messages.Clear();
 }
 
-void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
+void Stretches::ConvertOnConvertingThread(Piece& piece, std::optional<PieceWork>& work) {
   Discard(piece);
   Prepare(piece);
   try {
@@ -147,7 +147,7 @@ void Stretches::ConvertOne(Piece& piece, std::optional<PieceWork>& work) {
 }
 
 // Converts the piece here, straight into the copy, as one thread would.
-void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
+void Stretches::ConvertOnWritingThread(Piece& piece, ByteSink& out, Console& console) {
   Discard(piece);
   bool given_back = piece.given_back;
   Prepare(piece);
@@ -157,7 +157,7 @@ void Stretches::ConvertHere(Piece& piece, ByteSink& out, Console& console) {
       here_.emplace(*here_source_, out, block_, SplitMode::kFast);
     }
     HeldMessages messages(console);
-    ConvertOn(piece, *here_source_, *here_, messages);
+    ConvertPiece(piece, *here_source_, *here_, messages);
   } catch (const std::bad_alloc&) {
     piece.outcome = {Outcome::kNoMemory, 1};
   }
@@ -183,8 +183,8 @@ bool Stretches::WriteHeld(Piece& piece, ByteSink& out) {
 // memory given back, the rest of the file is converted from that line on,
 // on one thread, as one thread would have: it fails only where one thread
 // would fail.
-Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, ByteSink& out,
-                                    Console& console) {
+Outcome Stretches::ConvertRestOnOneThread(const Piece& piece, const Tally& before, ByteSink& out,
+                                          Console& console) {
   // The lines written: the pieces before, and those of this one before the
   // line at fault.
   Tally part = piece.state.tally;
@@ -215,7 +215,7 @@ Outcome Stretches::ConvertRestAlone(const Piece& piece, const Tally& before, Byt
     RangeSource source(in_, never_given_up_);
     TextConverter converter(source, out, block_, SplitMode::kFast);
     HeldMessages messages(console);
-    ConvertOn(rest, source, converter, messages);
+    ConvertPiece(rest, source, converter, messages);
   } catch (const std::bad_alloc&) {
     rest.outcome = {Outcome::kNoMemory, 1};
   }
@@ -267,9 +267,9 @@ Outcome Stretches::Run(ByteSink& out, Console& console) {
     if (wrong) plan_.GuessFailed();
     if (wrong || piece.given_back) {
       piece.guess = family;
-      ConvertHere(piece, out, console);
+      ConvertOnWritingThread(piece, out, console);
       if (piece.outcome.kind == Outcome::kNoMemory) {
-        return ConvertRestAlone(piece, before, out, console);
+        return ConvertRestOnOneThread(piece, before, out, console);
       }
     }
     // The held copy comes before the piece's fault in the file: a write

@@ -1,6 +1,10 @@
 // Converts a large file on two threads: each converts a stretch of it at a
 // time, reading the stretch itself, so that its bytes stay in the cache of
 // the core that works on them, while the stretches go out in order.
+//
+// A stretch is the length of file that a thread takes at a time (a MiB in
+// the program); a piece is the part of the file that a thread actually
+// takes, from one cut at a line start to the next, about a stretch apart.
 #pragma once
 
 #include <optional>
