@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -188,6 +192,55 @@ TEST(WorkersTest, MemoryIsLimitedByALimitOnAddressesOrOnData) {
   }
   EXPECT_FALSE(MemoryLimited());
 }
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+uint64_t ResidentKib() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) / 1024;
+}
+
+TEST(WorkersTest, FreedMemoryGoesBackUnderALimitOnly) {
+  // Each row in a process of its own: the C library's memory, once tuned,
+  // stays so. Without a limit nothing may change (the tuning costs time);
+  // under one, 64 MiB freed in small blocks must go back to the system.
+  struct Row {
+    const char* what;
+    bool limit;
+  } rows[] = {{"no limit", false}, {"a limit on addresses", true}};
+  for (const Row& row : rows) {
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      if (row.limit) {
+        rlimit as{};
+        getrlimit(RLIMIT_AS, &as);
+        as.rlim_cur = rlim_t{64} << 30;
+        setrlimit(RLIMIT_AS, &as);
+        if (!MemoryLimited()) _exit(77);  // an emulator keeps the limit to itself
+      }
+      std::vector<void*> blocks(65536);
+      for (void*& block : blocks) block = std::memset(std::malloc(1024), 1, 1024);
+      // The last block made, at the heap's top, stays: the heap cannot
+      // shrink by itself.
+      void* above = blocks.back();
+      blocks.pop_back();
+      for (void* block : blocks) std::free(block);
+      uint64_t before = ResidentKib();
+      ReturnFreedMemory();
+      bool returned = ResidentKib() + 32 * 1024 < before;
+      std::free(above);
+      _exit(returned == row.limit ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+      GTEST_SKIP() << "a limit on memory cannot be set here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.what;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace quillmar
