@@ -13,6 +13,7 @@
 #include "app/control/run.h"
 #include "app/engine/last_line.h"
 #include "app/engine/notes.h"
+#include "app/windows/unfinished_copy.h"
 #include "textio/file_io.h"
 
 namespace quillmar {
