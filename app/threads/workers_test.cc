@@ -229,7 +229,7 @@ TEST(WorkersTest, FreedMemoryGoesBackUnderALimitOnly) {
       for (void* block : blocks) std::free(block);
       uint64_t before = ResidentKib();
       ReturnFreedMemory();
-      bool returned = ResidentKib() + 32 * 1024 < before;
+      bool returned = ResidentKib() + uint64_t{32} * 1024 < before;
       std::free(above);
       _exit(returned == row.limit ? 0 : 1);
     }
