@@ -131,6 +131,12 @@ TEST(StretchesTest, EndsWhereOneThreadEnds) {
   // with fresh buffers: the failed writes of the refused ones are not theirs.
   std::string dense;
   while (dense.size() < 4 * kStretch) dense += "1000-4=X\r\n";
+  // The second piece is planned before the first names HP600, on the
+  // default guess, and rescales a line before it names HP600 again.
+  std::string filler;
+  while (filler.size() < kStretch / 2) filler += "7000-1=some value\r\n";
+  const std::string stale = "1000-4=HP600\r\n" + filler + filler + filler +
+                            "4162-1=100\r\n1000-4=HP600\r\n" + filler + filler + filler + filler;
   // A head type line every few lines, many to a block: a disk that fills
   // mid-piece leaves messages of lines both in the copy and not.
   std::string heads;
@@ -147,6 +153,7 @@ TEST(StretchesTest, EndsWhereOneThreadEnds) {
       {"a full disk before a value out of range", lines + "4162-1=99999999999\r\n", full},
       {"a full disk in a later piece", lines + lines, 2 * kStretch + 100},
       {"pieces of many messages, then ordinary ones", dense + Lines(12 * kStretch), SIZE_MAX},
+      {"a piece on a stale guess that names the family in force late", stale, SIZE_MAX},
   };
   for (const Row& row : rows) {
     ExpectSame(ConvertFile(row.text, kBlock, kStretch, row.capacity),
