@@ -20,11 +20,13 @@ namespace quillmar {
 constexpr size_t WriteBlockSize(size_t read_block) { return 4 * read_block; }
 
 // Converts the text of `in` into `out` on this thread, reporting the head
-// types found on `console`, each once its line is stored. The last bytes reach `out` before it
-// returns; closing is the caller's. Running out of memory (a line too long to hold) ends the
-// conversion with kNoMemory rather than an exception. `block` sets the size of reads and writes;
-// tests make it small to reach the edges of buffers. `mode` chooses how lines are found; both ways
-// give the same result. A `watcher`, if given, is told of every change.
+// types found on `console`, each once its line is stored. The last bytes
+// reach `out` before it returns; closing is the caller's. Running out of
+// memory (a line too long to hold) ends the conversion with kNoMemory
+// rather than an exception. `block` sets the size of reads and writes;
+// tests make it small to reach the edges of buffers. `mode` chooses how
+// lines are found; both ways give the same result. A `watcher`, if given,
+// is told of every change.
 Outcome ConvertOnOneThread(ByteSource& in, ByteSink& out, Console& console, size_t block,
                            SplitMode mode, ChangeWatcher* watcher = nullptr);
 

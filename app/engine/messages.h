@@ -31,6 +31,9 @@ class Messages {
 // Messages in order with their places, until they are shown.
 class MessageList {
  public:
+  // The memory a message takes beside its text.
+  static constexpr size_t kPlaceSize = sizeof(std::pair<uint64_t, size_t>);
+
   void Add(uint64_t at, std::string_view text) {
     text_.append(text);
     ends_.push_back({at, text_.size()});

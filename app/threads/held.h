@@ -98,7 +98,7 @@ class PieceMessages final : public Messages {
  public:
   PieceMessages(MessageList& list, HoldBound& bound) : list_(list), bound_(bound) {}
   void Tell(uint64_t at, std::string_view text) override {
-    if (bound_.TakeMessages(text.size() + sizeof at)) list_.Add(at, text);
+    if (bound_.TakeMessages(text.size() + MessageList::kPlaceSize)) list_.Add(at, text);
   }
   void Stored(uint64_t /*bytes*/) override {}
 

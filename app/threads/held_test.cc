@@ -50,7 +50,7 @@ TEST(HeldTest, APieceThatPassesABoundIsRefusedWhole) {
   };
   for (const Row& row : rows) {
     BlockPool pool(8, 4);
-    HoldBound bound(10, 4 + sizeof(uint64_t));
+    HoldBound bound(10, 4 + MessageList::kPlaceSize);
     PieceSink sink(pool, bound);
     std::vector<Held> held;
     sink.Reset(held);

@@ -1,9 +1,7 @@
-// A piece's source, what keeps its results, and its conversion.
+// A piece's source and its conversion.
 #include "app/threads/piece.h"
 
 #include <algorithm>
-#include <cstring>
-#include <utility>
 
 namespace quillmar {
 
